@@ -1,0 +1,77 @@
+// dlsmate: the BOINC worker.  Started with the logical names of one work-unit
+// file and one result file; everything else comes from the work unit.
+
+#include <cstdio>
+#include <string>
+
+#include <boinc_api.h>
+#include <filesys.h>
+
+#include "generator/generator.h"
+#include "generator/search.h"
+#include "io/workunit.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+        return 1;
+
+    char prefix[256];
+    std::string input_name;
+    std::string output_name;
+
+    int status = boinc_init();
+    if (status != 0) {
+        std::fprintf(stderr, "%s boinc_init returned %d\n", boinc_msg_prefix(prefix, sizeof prefix), status);
+        return status;
+    }
+
+    status = boinc_resolve_filename_s(argv[1], input_name);
+    if (status != 0) {
+        std::fprintf(stderr, "%s boinc_resolve_filename_s returned %d\n", boinc_msg_prefix(prefix, sizeof prefix), status);
+        return status;
+    }
+    status = boinc_resolve_filename_s(argv[2], output_name);
+    if (status != 0) {
+        std::fprintf(stderr, "%s boinc_resolve_filename_s returned %d\n", boinc_msg_prefix(prefix, sizeof prefix), status);
+        return status;
+    }
+
+    std::FILE* input = boinc_fopen(input_name.c_str(), "rb");
+    if (input == nullptr) {
+        std::fprintf(stderr, "%s Couldn't find input file, resolved name %s.\n", boinc_msg_prefix(prefix, sizeof prefix),
+                     input_name.c_str());
+        return 1;
+    }
+    if (!read_workunit(input)) {
+        std::fprintf(stderr, "Invalid input format\n");
+        std::fclose(input);
+        return 1;
+    }
+    std::fclose(input);
+
+    if (!prime_generator()) {
+        std::fprintf(stderr, "Line end\n");
+        return 1;
+    }
+
+    std::FILE* result = boinc_fopen(output_name.c_str(), "wb");
+    if (result == nullptr) {
+        std::fprintf(stderr, "%s Couldn't find output file, resolved name %s.\n", boinc_msg_prefix(prefix, sizeof prefix),
+                     output_name.c_str());
+        return 1;
+    }
+
+    run_search(result);
+
+    // A result that did not reach the disk in full must not be reported as done.
+    const bool write_failed = std::ferror(result) != 0;
+    if (std::fclose(result) != 0 || write_failed) {
+        std::fprintf(stderr, "%s Couldn't write output file, resolved name %s.\n", boinc_msg_prefix(prefix, sizeof prefix),
+                     output_name.c_str());
+        return 1;
+    }
+
+    boinc_finish(0);
+    return 0;
+}

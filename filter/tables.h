@@ -1,0 +1,26 @@
+// The symmetry tables of the canonical-form test.
+#pragma once
+
+#include <cstdint>
+
+// A diagonal-preserving permutation p of rows and columns together with a renaming
+// m of the symbols: the image of a square S has cell (r, c) = m[S[p[r]][p[c]]].
+struct SymmetryMap {
+    std::int32_t positions[10];
+    std::int32_t values[10];
+};
+
+inline constexpr int reflection_row_count = 56;
+inline constexpr int symmetry_map_count = 114;
+
+// Row d (diagonal indices 0-55): the permutation that, applied to the
+// row-reversed square and followed by renaming, gives back anti-diagonal d.
+extern const std::int32_t reflection_table[reflection_row_count][10];
+
+// For each diagonal index, start * 32 + count: the group of that index is the
+// records start .. start + count - 1 of symmetry_map_table.  0 is an empty group.
+extern const std::uint32_t symmetry_index_table[67];
+
+// The non-identity maps that keep each anti-diagonal, shared between the groups
+// whose record runs overlap.
+extern const SymmetryMap symmetry_map_table[symmetry_map_count];

@@ -1,0 +1,122 @@
+#include "generator/generator.h"
+
+#include <cassert>
+
+#include "generator/state.h"
+#include "generator/tables.h"
+
+namespace {
+
+constexpr std::uint32_t all_values = 0x3FF;
+
+// Takes the deepest filled position off the square until one of them still has
+// an untried value, and places the smallest such value there.  Returns the next
+// position to fill, or -1 when every position ran out of values.
+inline int back_up(int k)
+{
+    GeneratorState& s = generator_state;
+    std::uint32_t* const rows = s.row_masks;
+    std::uint32_t* const columns = s.column_masks;
+    std::uint32_t* const candidates = s.candidate_sets;
+    std::uint32_t* const chosen = s.chosen_bits;
+    const std::int32_t* const cells = cell_order_table;
+
+    for (;;) {
+        if (--k < 0)
+            return -1;
+        const std::int32_t cell = cells[k];
+        const std::uint32_t bit = chosen[k];
+        rows[cell >> 4] ^= bit;
+        columns[cell & 15] ^= bit;
+        if ((candidates[k] ^= bit) != 0) {
+            const std::uint32_t next = candidates[k] & -candidates[k];
+            chosen[k] = next;
+            rows[cell >> 4] ^= next;
+            columns[cell & 15] ^= next;
+            return k + 1;
+        }
+    }
+}
+
+// Fills positions from k until the square is complete (80) or the space is
+// exhausted (-1).
+inline int fill_from(int k)
+{
+    GeneratorState& s = generator_state;
+    std::uint32_t* const rows = s.row_masks;
+    std::uint32_t* const columns = s.column_masks;
+    std::uint32_t* const candidates = s.candidate_sets;
+    std::uint32_t* const chosen = s.chosen_bits;
+    const std::int32_t* const cells = cell_order_table;
+
+    while (k < 80) {
+        const std::int32_t cell = cells[k];
+        const std::uint32_t free_set = (rows[cell >> 4] | columns[cell & 15]) ^ all_values;
+        candidates[k] = free_set;
+        if (free_set != 0) {
+            const std::uint32_t bit = free_set & -free_set;
+            chosen[k] = bit;
+            rows[cell >> 4] ^= bit;
+            columns[cell & 15] ^= bit;
+            ++k;
+        } else {
+            k = back_up(k);
+            if (k < 0)
+                return -1;
+        }
+    }
+    return 80;
+}
+
+} // namespace
+
+bool prime_generator()
+{
+    GeneratorState& s = generator_state;
+    const std::int32_t* const anti = anti_diagonal_table[s.diagonal_index];
+
+    for (int r = 0; r < 10; ++r)
+        s.row_masks[r] = (1u << r) | (1u << anti[r]);
+    for (int c = 0; c < 10; ++c)
+        s.column_masks[c] = (1u << c) | (1u << anti[9 - c]);
+
+    // Replay the start values.  The first one that is not free where it stands
+    // (repeated in its row or column, or not a value 0-9) ends the replay, and the
+    // walk resumes there from the smallest free value.
+    s.position = 0;
+    for (int k = 0; k < s.start_count; ++k) {
+        const std::int32_t cell = cell_order_table[k];
+        const std::uint32_t free_set = (s.row_masks[cell >> 4] | s.column_masks[cell & 15]) ^ all_values;
+        const std::int32_t value = s.start_values[k];
+        const std::uint32_t bit = (value >= 0 && value < 32) ? 1u << value : 0u;
+        if ((bit & free_set) == 0) {
+            s.position = k;
+            return true;
+        }
+        s.chosen_bits[k] = bit;
+        s.row_masks[cell >> 4] ^= bit;
+        s.column_masks[cell & 15] ^= bit;
+        // The start value and every free value above it; those below count as tried.
+        s.candidate_sets[k] = free_set & -bit;
+    }
+
+    // The whole start square replayed: continue as after a handed-out square.
+    s.position = back_up(80);
+    assert(s.position <= 79);
+    return s.position >= 0;
+}
+
+bool next_square()
+{
+    GeneratorState& s = generator_state;
+    int k = s.position;
+    if (k == 80) {
+        k = back_up(80);
+        if (k < 0) {
+            s.position = -1;
+            return false;
+        }
+    }
+    s.position = fill_from(k);
+    return s.position == 80;
+}

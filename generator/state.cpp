@@ -1,0 +1,3 @@
+#include "generator/state.h"
+
+GeneratorState generator_state;
