@@ -1,6 +1,8 @@
 # Set-up, build and test on a Debian machine.  `make run` and `make test` install
 # whatever is missing first.
 
+MAKEFLAGS += --no-print-directory
+
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench

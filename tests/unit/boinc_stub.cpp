@@ -2,6 +2,8 @@
 // module tests need no BOINC client and can see every progress report.
 #include "boinc_stub.h"
 
+#include <boinc_api.h>
+
 std::vector<double> reported_fractions;
 
 int boinc_fraction_done(double fraction)

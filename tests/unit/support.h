@@ -1,0 +1,78 @@
+// Small helpers shared by the module tests.
+#pragma once
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "generator/square.h"
+#include "generator/state.h"
+
+// Puts the process's state back to its start, as a fresh worker would find it.
+inline void reset_state()
+{
+    generator_state = GeneratorState{};
+}
+
+// A square from 100 digits, white space ignored ("0 2 3 ... / ..." style rows).
+inline Square square_from_digits(const std::string& text)
+{
+    Square s{};
+    int n = 0;
+    for (char ch : text)
+        if (ch >= '0' && ch <= '9' && n < 100)
+            s.cells[n++] = static_cast<std::uint8_t>(ch - '0');
+    return s;
+}
+
+inline Square filled_square(int value)
+{
+    Square s;
+    for (auto& cell : s.cells)
+        cell = static_cast<std::uint8_t>(value);
+    return s;
+}
+
+inline std::string square_numbers(const Square& s)
+{
+    std::ostringstream out;
+    for (int r = 0; r < 10; ++r) {
+        for (int c = 0; c < 10; ++c)
+            out << (c ? " " : "") << int(s.cells[10 * r + c]);
+        out << "\n";
+    }
+    return out.str();
+}
+
+// The text of a work unit: header line, start square, end square.
+inline std::string workunit_text(int diagonal_number, unsigned long long limit, const Square& start, const Square& end)
+{
+    return std::to_string(diagonal_number) + " " + std::to_string(limit) + "\n" + square_numbers(start) + "\n" +
+           square_numbers(end);
+}
+
+// The 212-byte record of a square, built here independently of the writer.
+inline std::string record_of(const Square& s)
+{
+    std::string text;
+    for (int r = 0; r < 10; ++r) {
+        for (int c = 0; c < 10; ++c) {
+            text += static_cast<char>(s.cells[10 * r + c] + '0');
+            text += c < 9 ? " " : "\r\n";
+        }
+    }
+    return text + "\r\n";
+}
+
+// Everything written to a temporary stream, read back as bytes.
+inline std::string contents_of(std::FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    std::string bytes;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    return bytes;
+}
