@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "dlx/core.h"
+#include "dlx/half_transversals.h"
 #include "dlx/transversals.h"
 
 namespace {
@@ -21,7 +22,7 @@ constexpr std::int32_t min_transversals = 10;
 
 bool has_orthogonal_mate(const Square& square)
 {
-    const std::int32_t count = enumerate_diagonal_transversals(square);
+    const std::int32_t count = enumerate_transversals_by_halves(square);
     if (count < min_transversals)
         return false;
     if (count > max_transversals)
