@@ -84,7 +84,7 @@ void load_rows(const Square& square)
 {
     for (int r = 0; r < 10; ++r) {
         RowIndex& row = row_index[r];
-        std::uint32_t column_of_value[10];
+        std::uint32_t columns_of_value[10] = {};
         for (int c = 0; c < 10; ++c) {
             const int v = square.cells[10 * r + c];
             std::uint32_t word = (1u << c) | (1u << (value_shift + v));
@@ -93,13 +93,13 @@ void load_rows(const Square& square)
             else if (c == 9 - r)
                 word |= 2u << diagonal_shift;
             row.cell_word[c] = word;
-            column_of_value[v] = 1u << c;
+            columns_of_value[v] |= 1u << c;
         }
         row.columns_low[0] = row.columns_high[0] = 0;
         for (int set = 1; set < 32; ++set) {
             const int lowest = __builtin_ctz(set);
-            row.columns_low[set] = row.columns_low[set & (set - 1)] | column_of_value[lowest];
-            row.columns_high[set] = row.columns_high[set & (set - 1)] | column_of_value[lowest + 5];
+            row.columns_low[set] = row.columns_low[set & (set - 1)] | columns_of_value[lowest];
+            row.columns_high[set] = row.columns_high[set & (set - 1)] | columns_of_value[lowest + 5];
         }
         const std::uint32_t main_cell = 1u << r;
         const std::uint32_t anti_cell = 1u << (9 - r);
