@@ -6,12 +6,16 @@ MAKEFLAGS += --no-print-directory
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 
-PACKAGES = cmake g++ make pkg-config libboinc-app-dev googletest libgtest-dev libbenchmark-dev
+PACKAGES = cmake g++ make pkg-config libboinc-app-dev googletest libgtest-dev libbenchmark-dev boinc-client
+# Only `make fuzz` needs clang and its libFuzzer runtime.
+FUZZ_PACKAGES = clang libclang-rt-14-dev
 
-.PHONY: deps build run test test-sanitize bench clean
+.PHONY: deps build run test test-sanitize bench fuzz clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -43,5 +47,15 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/dlsmate_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# Runs the work-unit fuzz target for FUZZ_SECONDS from the seed corpus in fuzz/corpus;
+# inputs it finds go to $(FUZZ_BUILD)/corpus, a failing one to $(FUZZ_BUILD)/.
+fuzz:
+	@$(MAKE) deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/dlsmate_fuzz_workunit -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  -dict=fuzz/workunit.dict -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
