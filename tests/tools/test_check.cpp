@@ -1,0 +1,332 @@
+// dlsmate-check: accepts what the worker writes, rejects every kind of damage
+// with one line saying what and where, and compares replicas.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+const std::string samples = DLSMATE_SAMPLES_DIR;
+const std::string data = DLSMATE_TESTDATA_DIR;
+const std::string tools_data = DLSMATE_TOOLS_TESTDATA_DIR;
+
+Square sample_square()
+{
+    return square_from_file(data + "/sample-square.txt");
+}
+
+std::string sample_unit(std::uint64_t limit, const Square& end = filled(9))
+{
+    // The sample work unit: diagonal index 65, start square's first six rows kept.
+    const std::vector<long long> n = numbers_of(read_file(samples + "/sample.wu"));
+    Square start{};
+    for (int i = 0; i < 100; ++i)
+        start.cells[i] = static_cast<std::uint8_t>(n[2 + i]);
+    return workunit_of(65, limit, start, end);
+}
+
+CommandResult check(const std::string& unit, const std::string& result)
+{
+    const std::string directory = make_temporary_directory();
+    write_file(directory + "/unit.wu", unit);
+    write_file(directory + "/unit.out", result);
+    return run_command({DLSMATE_CHECK, directory + "/unit.wu", directory + "/unit.out"});
+}
+
+// --- Results the worker writes ------------------------------------------------
+
+struct GoodCase {
+    const char* name;
+    std::function<std::string()> unit;
+    const char* summary;
+};
+
+class CheckAccepts : public testing::TestWithParam<GoodCase> {};
+
+TEST_P(CheckAccepts, every_result_the_worker_writes)
+{
+    const GoodCase& c = GetParam();
+    const std::string unit = c.unit();
+    const CommandResult result = check(unit, run_in_process(unit));
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find(c.summary), std::string::npos) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CheckAccepts,
+    testing::Values(
+        GoodCase{"sample_stopped_at_its_limit", [] { return sample_unit(20); },
+                 "valid records=1 passing=20 stop=limit own_records=1 own_passing=20"},
+        GoodCase{"stopped_at_its_limit_on_the_square_with_a_mate", [] { return sample_unit(13); },
+                 "valid records=1 passing=13 stop=limit own_records=1 own_passing=13"},
+        GoodCase{"stopped_at_its_end_square_which_has_a_mate", [] { return sample_unit(100, sample_square()); },
+                 "valid records=1 passing=13 stop=end own_records=0 own_passing=12"},
+        GoodCase{"no_square_with_a_mate", [] { return workunit_of(1, 3, filled(0), filled(9)); },
+                 "valid records=0 passing=3 stop=limit own_records=0 own_passing=3"},
+        GoodCase{"ran_to_the_end_of_the_space",
+                 [] {
+                     std::vector<int> tail = free_values_of(last_square_brute_force(57));
+                     tail.resize(60);
+                     return workunit_of(58, 1000, square_with_prefix(57, tail, -1), filled(9));
+                 },
+                 "stop=exhausted"},
+        GoodCase{"continuation_whose_start_square_replays_in_full",
+                 [] { return workunit_of(65, 20, square_with_prefix(64, free_values_of(sample_square()), 0), filled(9)); },
+                 "valid records=0 passing=20 stop=limit"},
+        GoodCase{"start_values_that_are_not_digits_stop_the_replay",
+                 [] {
+                     std::vector<int> prefix = free_values_of(sample_square());
+                     prefix.resize(44);
+                     prefix.push_back(300);
+                     return workunit_of(65, 30, square_with_prefix(64, prefix, 0), filled(9));
+                 },
+                 "valid records=1"}),
+    [](const testing::TestParamInfo<GoodCase>& info) { return std::string(info.param.name); });
+
+// --- Damaged results -----------------------------------------------------------
+
+// The sample run with limit 20 is laid out as: record 1 (the square with a
+// mate) at byte 0, the status line "X\r\n65 20\r\n" at 212, the stop square at
+// 222, the end square at 434; 646 bytes.
+constexpr std::size_t status_at = 212;
+constexpr std::size_t stop_at = 222;
+constexpr std::size_t end_at = 434;
+
+// The n-th square (from 1) that passes the filter in the sample's walk.
+Square sample_passing(std::size_t n)
+{
+    static const std::vector<Square> passing = passing_squares(sample_unit(20), 20);
+    return passing.at(n - 1);
+}
+
+struct BadCase {
+    const char* name;
+    std::function<std::string()> unit;                    // the work unit
+    std::function<std::string(std::string)> damage;       // applied to the worker's result
+    const char* where;
+    const char* what;
+};
+
+std::string replaced(std::string bytes, std::size_t at, const std::string& with, std::size_t length)
+{
+    return bytes.replace(at, length, with);
+}
+
+class CheckRejects : public testing::TestWithParam<BadCase> {};
+
+TEST_P(CheckRejects, damaged_results_with_one_line_saying_what_and_where)
+{
+    const BadCase& c = GetParam();
+    const std::string unit = c.unit();
+    const std::string good = run_in_process(unit);
+    const CommandResult result = check(unit, c.damage(good));
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    const std::string line = std::string(c.where) + ": " + c.what;
+    EXPECT_NE(result.out.find(line), std::string::npos) << "expected a line with\n  " << line << "\ngot\n" << result.out;
+    EXPECT_EQ(result.out.find("valid"), std::string::npos);
+}
+
+const auto sample20 = [] { return sample_unit(20); };
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, CheckRejects,
+    testing::Values(
+        BadCase{"a_flipped_digit", sample20, [](std::string b) { return replaced(b, 2, "7", 1); },
+                "record 1 at byte 0", "not a diagonal Latin square: row 0 holds 7 twice"},
+        BadCase{"a_letter_for_a_digit", sample20, [](std::string b) { return replaced(b, 4, "a", 1); },
+                "record 1 at byte 0", "byte 4 is 'a', expected a digit for row 0 column 2"},
+        BadCase{"a_missing_line_end", sample20, [](std::string b) { return replaced(b, 19, " ", 1); },
+                "record 1 at byte 0", "byte 19 is a space, expected CR ending row 0"},
+        BadCase{"a_truncated_record", sample20, [](std::string b) { return b.substr(0, 100); },
+                "record 1 at byte 0", "truncated: 100 of 212 bytes"},
+        BadCase{"a_truncated_end_square_record", sample20, [](std::string b) { return b.substr(0, b.size() - 10); },
+                "end square record at byte 434", "truncated: 202 of 212 bytes"},
+        BadCase{"bytes_after_the_end_square", sample20, [](std::string b) { return b + "\r\n"; }, "byte 646",
+                "2 bytes after the end square record"},
+        BadCase{"a_count_above_the_limit", sample20,
+                [](std::string b) { return replaced(b, status_at, status_line(65, 21), 10); }, "status line at byte 212",
+                "count 21 is above the work unit's square limit 20"},
+        BadCase{"a_count_short_of_the_limit", sample20,
+                [](std::string b) { return replaced(b, status_at, status_line(65, 19), 10); }, "status line at byte 212",
+                "the run stopped below the end square with count 19, short of the limit 20"},
+        BadCase{"a_count_of_0", sample20, [](std::string b) { return replaced(b, status_at, status_line(65, 0), 10); },
+                "status line at byte 212", "count 0"},
+        BadCase{"a_count_below_the_squares_shown", [] { return sample_unit(1); },
+                [](std::string b) {
+                    // Limit 1, but a recorded square besides the stop square.
+                    return record_of(sample_square()) + b;
+                },
+                "status line at byte 212", "count 1 is below the 2 different squares"},
+        BadCase{"another_diagonal_index", sample20,
+                [](std::string b) { return replaced(b, status_at, status_line(66, 20), 10); }, "status line at byte 212",
+                "diagonal index 66, the work unit's is 65"},
+        BadCase{"a_leading_zero_in_the_count", sample20,
+                [](std::string b) { return replaced(b, status_at, "X\r\n65 020\r\n", 10); }, "status line at byte 212",
+                "not \"X\" CR LF"},
+        BadCase{"another_end_square", sample20, [](std::string b) { return replaced(b, b.size() - 4, "8", 1); },
+                "end square record at byte 434", "not the work unit's end square (first difference at byte 642)"},
+        BadCase{"a_square_without_a_mate", sample20,
+                [](std::string b) { return replaced(b, 0, record_of(sample_passing(19)), 212); }, "record 1 at byte 0",
+                "has no orthogonal diagonal mate"},
+        BadCase{"the_same_record_twice", sample20,
+                [](std::string b) { return record_of(sample_square()) + b; }, "record 2 at byte 212",
+                "not above the record before it (byte 0)"},
+        BadCase{"swapped_records", sample20,
+                [](std::string b) { return record_of(sample_passing(19)) + b; }, "record 2 at byte 212",
+                "not above the record before it (byte 0)"},
+        BadCase{"a_record_above_the_stop_square", sample20,
+                [](std::string b) { return replaced(b, stop_at, record_of(sample_passing(12)), 212); },
+                "record 1 at byte 0", "above the stop square (byte 222)"},
+        BadCase{"a_record_before_the_walk", sample20,
+                [](std::string b) {
+                    const Square first = passing_squares(workunit_of(65, 1, filled(0), filled(9)), 1).at(0);
+                    return replaced(b, 0, record_of(first), 212);
+                },
+                "record 1 at byte 0",
+                "lies before the walk of the work unit, which starts at the first square whose first 48 free cells "
+                "are the start square's"},
+        BadCase{"a_square_of_another_space", sample20,
+                [](std::string b) {
+                    return replaced(b, 0, record_of(square_from_file(tools_data + "/mate-square-58.txt")), 212);
+                },
+                "record 1 at byte 0", "not a square of the work unit's space: anti-diagonal reads"},
+        BadCase{"a_square_that_is_not_the_smallest_of_its_class", [] { return workunit_of(20, 1, filled(0), filled(9)); },
+                [](std::string) {
+                    // A square with a mate that the filter rejects, recorded and
+                    // given as the square at which the run stopped at its limit.
+                    const Square failing = squares_from_file(tools_data + "/class-with-mates-20.txt")[1];
+                    return record_of(failing) + status_line(20, 1) + record_of(failing) + record_of(filled(9));
+                },
+                "record 1 at byte 0", "not the smallest square of its symmetry class"},
+        BadCase{"a_stop_square_that_is_not_the_smallest_of_its_class",
+                [] { return workunit_of(20, 1, filled(0), filled(9)); },
+                [](std::string) {
+                    const Square failing = squares_from_file(tools_data + "/class-with-mates-20.txt")[1];
+                    return status_line(20, 1) + record_of(failing) + record_of(filled(9));
+                },
+                "stop square record at byte 9", "not the smallest square of its symmetry class"},
+        BadCase{"a_stop_square_with_a_mate_left_out", [] { return sample_unit(13); },
+                [](std::string b) { return b.substr(212); }, "stop square record at byte 10",
+                "has an orthogonal diagonal mate, but is not the last record before the status line"},
+        BadCase{"a_stop_square_that_is_not_latin", sample20,
+                [](std::string b) { return replaced(b, stop_at, record_of(filled(3)), 212); },
+                "stop square record at byte 222", "not a diagonal Latin square: row 0 holds 3 twice"},
+        BadCase{"no_closing_block_at_the_limit", [] { return sample_unit(1); },
+                [](std::string) { return record_of(sample_square()); }, "byte 212",
+                "no closing block after 1 records: the run stops at its limit of 1 squares"},
+        BadCase{"no_closing_block_past_the_end_square", [] { return sample_unit(20, sample_passing(2)); },
+                [](std::string) { return record_of(sample_square()); }, "record 1 at byte 0",
+                "not below the end square, yet the result has no closing block"},
+        BadCase{"a_record_past_the_end_square_before_the_stop", [] { return sample_unit(20, sample_passing(12)); },
+                [](std::string b) {
+                    // The run went on past the end square to the sample square.
+                    return record_of(sample_square()) + status_line(65, 13) + record_of(sample_passing(14)) +
+                           b.substr(b.size() - 212);
+                },
+                "record 1 at byte 0", "not below the end square, yet the run went on past it"}),
+    [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
+
+TEST(CheckTestData, squares_are_what_the_tests_take_them_for)
+{
+    const std::vector<Square> twenty = squares_from_file(tools_data + "/class-with-mates-20.txt");
+    ASSERT_EQ(twenty.size(), 2u);
+    EXPECT_EQ(compare_squares(class_minimum_brute_force(twenty[0]), twenty[0]), 0) << "the smallest of its class";
+    EXPECT_EQ(compare_squares(class_minimum_brute_force(twenty[1]), twenty[0]), 0) << "the same class, not the smallest";
+    const Square fifty_eight = square_from_file(tools_data + "/mate-square-58.txt");
+    for (const Square& s : {twenty[0], twenty[1], fifty_eight, sample_square()}) {
+        EXPECT_TRUE(is_diagonal_latin(s));
+        EXPECT_GT(mate_count_brute_force(s), 0u);
+    }
+    EXPECT_EQ(mate_count_brute_force(sample_passing(19)), 0u);
+    EXPECT_EQ(mate_count_brute_force(sample_passing(12)), 0u);
+    EXPECT_EQ(compare_squares(sample_passing(13), sample_square()), 0);
+}
+
+TEST(CheckRefuses, a_work_unit_the_worker_refuses_with_status_2)
+{
+    const CommandResult result = check("68 20\n", run_in_process(sample_unit(20)));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("the diagonal index, is 68, not 1-67"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(CheckRefuses, a_missing_result_with_status_2)
+{
+    const std::string directory = make_temporary_directory();
+    write_file(directory + "/unit.wu", sample_unit(20));
+    const CommandResult result = run_command({DLSMATE_CHECK, directory + "/unit.wu", directory + "/none"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("cannot open " + directory + "/none"), std::string::npos) << result.err;
+}
+
+// --- Replicas ---------------------------------------------------------------------
+
+struct CompareCase {
+    const char* name;
+    std::function<std::string(std::string)> other;
+    int status;
+    const char* message;
+};
+
+class CheckCompare : public testing::TestWithParam<CompareCase> {};
+
+TEST_P(CheckCompare, says_whether_two_replicas_agree)
+{
+    const CompareCase& c = GetParam();
+    const std::string result = run_in_process(sample_unit(20));
+    const std::string directory = make_temporary_directory();
+    write_file(directory + "/a", result);
+    write_file(directory + "/b", c.other(result));
+    const CommandResult compare = run_command({DLSMATE_CHECK, "--compare", directory + "/a", directory + "/b"});
+    EXPECT_EQ(compare.status, c.status);
+    EXPECT_NE(compare.out.find(c.message), std::string::npos) << compare.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replicas, CheckCompare,
+    testing::Values(CompareCase{"the_same_result", [](std::string b) { return b; }, 0, "equivalent"},
+                    CompareCase{"a_digit_of_the_stop_square", [](std::string b) { return replaced(b, 300, "5", 1); }, 1,
+                                "differ from byte 300 on, in the stop square record"},
+                    CompareCase{"a_record_less", [](std::string b) { return b.substr(212); }, 1,
+                                "differ from byte 0 on, in record 1"},
+                    CompareCase{"another_count", [](std::string b) { return replaced(b, 218, "1", 1); }, 1,
+                                "in the status line"}),
+    [](const testing::TestParamInfo<CompareCase>& info) { return std::string(info.param.name); });
+
+// --- Finding the work unit by the result's BOINC name ------------------------------
+
+struct NameCase {
+    const char* name;
+    const char* workunit_file;
+    const char* result_file;
+    int status;
+};
+
+class CheckWorkunitDir : public testing::TestWithParam<NameCase> {};
+
+TEST_P(CheckWorkunitDir, finds_the_work_unit_by_the_result_file_name)
+{
+    const NameCase& c = GetParam();
+    const std::string directory = make_temporary_directory();
+    const std::string unit = sample_unit(20);
+    write_file(directory + "/" + c.workunit_file, unit);
+    write_file(directory + "/" + c.result_file, run_in_process(unit));
+    const CommandResult result =
+        run_command({DLSMATE_CHECK, "--workunit-dir", directory, directory + "/" + c.result_file});
+    EXPECT_EQ(result.status, c.status) << result.out << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CheckWorkunitDir,
+    testing::Values(NameCase{"replica_and_file_index", "d65-k0-000001.wu", "d65-k0-000001_1_0", 0},
+                    NameCase{"with_a_random_part", "d65-k0-000001", "d65-k0-000001_0_r1795318418_0", 0},
+                    NameCase{"no_such_work_unit", "d65-k0-000002.wu", "d65-k0-000001_0_0", 2},
+                    NameCase{"not_a_boinc_name", "d65-k0-000001.wu", "d65-k0-000001.out", 2}),
+    [](const testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
+
+} // namespace

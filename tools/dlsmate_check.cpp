@@ -1,0 +1,366 @@
+// dlsmate-check: validates a result file against its work unit, or compares
+// the results of two replicas; exit statuses fit BOINC's script_validator.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dlx/core.h"
+#include "tools/lib/cli.h"
+#include "tools/lib/result_reader.h"
+#include "tools/lib/squares.h"
+#include "tools/lib/walk.h"
+#include "tools/lib/workunit_file.h"
+
+namespace {
+
+const char* const tool = "dlsmate-check";
+
+const char* const help_text =
+    "Usage: dlsmate-check [--quiet] WORKUNIT RESULT\n"
+    "       dlsmate-check [--quiet] --workunit-dir DIRECTORY RESULT\n"
+    "       dlsmate-check [--quiet] --compare RESULT_A RESULT_B\n"
+    "\n"
+    "Validates a result file against its work unit: every record is 212 bytes in\n"
+    "the exact format; every square before the status line is a diagonal Latin\n"
+    "square with the work unit's diagonals, the smallest of its symmetry class, has\n"
+    "an orthogonal diagonal mate (recomputed), and the squares strictly increase and\n"
+    "lie where the generator walks from the work unit's start square; the closing\n"
+    "block, when present, names the work unit's diagonal index, a count not above\n"
+    "the limit, a stop square that the walk reaches and that no found square\n"
+    "exceeds, and the work unit's end square.  Prints one line per failure,\n"
+    "\"RESULT: where: what\", and on success one line\n"
+    "\"RESULT: valid records=N passing=C stop=end|limit|exhausted own_records=N'\n"
+    "own_passing=C'\", where own_* leave out the stop square when a later unit\n"
+    "examines it again (the run stopped at its end square).\n"
+    "\n"
+    "  --workunit-dir DIRECTORY  find the work unit by the result's BOINC file name\n"
+    "                            <wu>_<replica>[_r<random>]_<file>: DIRECTORY/<wu>\n"
+    "                            or DIRECTORY/<wu>.wu\n"
+    "  --compare A B             whether two replicas' results agree (byte for byte)\n"
+    "  --quiet                   print failures only\n"
+    "  --help                    this text\n"
+    "\n"
+    "Exit status: 0 valid (or, with --compare, equivalent); 1 invalid (or different);\n"
+    "2 the check could not be made (bad arguments, a file that cannot be read, a work\n"
+    "unit the worker would refuse).  These fit script_validator's --init_script and\n"
+    "--compare_script.\n"
+    "\n"
+    "Examples:\n"
+    "  dlsmate-check d05-k8-000001.wu d05-k8-000001.out\n"
+    "  dlsmate-check --compare replica-a.out replica-b.out\n";
+
+constexpr std::size_t shown_failures = 100;
+
+// The work unit's name from a BOINC output file name:
+// <wu name>_<replica>_<file index>, possibly with _r<random> before the index.
+bool workunit_name_of(const std::string& path, std::string& name)
+{
+    std::string base = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+    auto strip_number = [&base](const char* marker) {
+        const std::size_t at = base.rfind(marker);
+        if (at == std::string::npos || at == 0)
+            return false;
+        const std::size_t digits = at + std::string(marker).size();
+        if (digits == base.size() || base.find_first_not_of("0123456789", digits) != std::string::npos)
+            return false;
+        base.erase(at);
+        return true;
+    };
+    if (!strip_number("_"))
+        return false;
+    strip_number("_r");
+    if (!strip_number("_"))
+        return false;
+    name = base;
+    return true;
+}
+
+bool file_exists(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
+class Report {
+public:
+    explicit Report(const std::string& result_path) : path_(result_path) {}
+    void fail(const std::string& where, const std::string& what)
+    {
+        if (++count_ <= shown_failures)
+            std::printf("%s: %s: %s\n", path_.c_str(), where.c_str(), what.c_str());
+    }
+    std::size_t count() const { return count_; }
+    void close()
+    {
+        if (count_ > shown_failures)
+            std::printf("%s: %zu more failures not shown\n", path_.c_str(), count_ - shown_failures);
+    }
+
+private:
+    std::string path_;
+    std::size_t count_ = 0;
+};
+
+std::string at(const std::string& name, std::size_t offset)
+{
+    return name + " at byte " + std::to_string(offset);
+}
+
+// A square of the run must be a diagonal Latin square of the space and pass the
+// symmetry filter.  False (reported) when it is not.
+bool check_passing_square(const Square& square, int d, const std::string& where, Report& report)
+{
+    std::string problem = diagonal_latin_problem(square);
+    if (!problem.empty()) {
+        report.fail(where, "not a diagonal Latin square: " + problem);
+        return false;
+    }
+    problem = diagonals_problem(square, d);
+    if (!problem.empty()) {
+        report.fail(where, "not a square of the work unit's space: " + problem);
+        return false;
+    }
+    if (!is_smallest_of_class(square, d)) {
+        report.fail(where, "not the smallest square of its symmetry class; the worker never counts it");
+        return false;
+    }
+    return true;
+}
+
+std::string too_many(const MateAnswer& answer)
+{
+    return "has " + std::to_string(answer.transversals) + " diagonal transversals, more than " +
+           std::to_string(max_transversals) + ": the worker stops with an error on such a square";
+}
+
+int check(const std::string& workunit_path, const std::string& result_path, bool quiet)
+{
+    WorkUnit unit;
+    std::string error;
+    if (!load_workunit(workunit_path, unit, error)) {
+        tool_message(tool, error);
+        return 2;
+    }
+    std::string bytes;
+    if (!read_whole_file(result_path, bytes, error)) {
+        tool_message(tool, error);
+        return 2;
+    }
+
+    Report report(result_path);
+    const int d = unit.diagonal_number - 1;
+    const WalkStart walk = walk_start(unit);
+    if (!walk.can_start) {
+        report.fail("work unit " + workunit_path,
+                    "no square follows its start square: the worker stops with \"Line end\" and returns no result");
+        report.close();
+        return 1;
+    }
+
+    const ResultFile result = read_result(bytes);
+    for (const std::string& problem : result.problems)
+        report.fail(problem.substr(0, problem.find(": ")), problem.substr(problem.find(": ") + 2));
+
+    Progress progress(tool);
+    const ResultRecord* previous = nullptr;
+    for (std::size_t i = 0; i < result.found.size(); ++i) {
+        const ResultRecord& record = result.found[i];
+        if (!record.well_formed)
+            continue;
+        const std::string where = at("record " + std::to_string(i + 1), record.offset);
+        const Square& square = record.square;
+        if (check_passing_square(square, d, where, report)) {
+            const MateAnswer answer = check_mate(square);
+            if (answer.too_many_transversals)
+                report.fail(where, too_many(answer));
+            else if (!answer.has_mate)
+                report.fail(where, "has no orthogonal diagonal mate");
+        }
+        if (previous != nullptr && compare_squares(square, previous->square) <= 0)
+            report.fail(where, "not above the record before it (byte " + std::to_string(previous->offset) +
+                                   "): the worker writes squares in increasing order");
+        if (!lies_in_walk(walk, square))
+            report.fail(where, "lies before the walk of the work unit, which starts " + walk_description(walk));
+        if (result.closed && result.stop.well_formed) {
+            const int to_stop = compare_squares(square, result.stop.square);
+            if (to_stop > 0)
+                report.fail(where, "above the stop square (byte " + std::to_string(result.stop.offset) +
+                                       "): the run had stopped before it");
+            else if (to_stop < 0 && compare_squares(square, unit.end_square) >= 0)
+                report.fail(where, "not below the end square, yet the run went on past it");
+        } else if (!result.closed && compare_squares(square, unit.end_square) >= 0) {
+            report.fail(where, "not below the end square, yet the result has no closing block: the run stops there");
+        }
+        previous = &record;
+        if (!quiet && progress.due())
+            progress.report("checked " + std::to_string(i + 1) + " of " + std::to_string(result.found.size()) +
+                            " records");
+    }
+
+    const std::size_t records = result.found.size();
+    std::string stop_kind = "exhausted";
+    bool shared = false;       // the stop square is the next unit's first square
+    bool last_is_stop = false; // the stop square has a mate and is the last record
+    if (result.closed) {
+        const std::string status = at("status line", result.status_offset);
+        if (result.status_diagonal != unit.diagonal_number)
+            report.fail(status, "diagonal index " + std::to_string(result.status_diagonal) + ", the work unit's is " +
+                                    std::to_string(unit.diagonal_number));
+        const std::uint64_t count = result.status_count;
+        if (count == 0)
+            report.fail(status, "count 0: the square at which a run stops is always counted");
+        if (count > unit.square_limit)
+            report.fail(status, "count " + std::to_string(count) + " is above the work unit's square limit " +
+                                    std::to_string(unit.square_limit));
+
+        const std::string end_where = at("end square record", result.end_offset);
+        const std::string expected_end = square_record(unit.end_square);
+        if (result.end_record != expected_end) {
+            std::size_t k = 0;
+            while (result.end_record[k] == expected_end[k])
+                ++k;
+            report.fail(end_where, "not the work unit's end square (first difference at byte " +
+                                       std::to_string(result.end_offset + k) + ")");
+        }
+
+        if (result.stop.well_formed) {
+            const Square& stop = result.stop.square;
+            const std::string where = at("stop square record", result.stop.offset);
+            last_is_stop = records > 0 && result.found.back().well_formed &&
+                           compare_squares(result.found.back().square, stop) == 0;
+            if (check_passing_square(stop, d, where, report) && !last_is_stop) {
+                const MateAnswer answer = check_mate(stop);
+                if (answer.too_many_transversals)
+                    report.fail(where, too_many(answer));
+                else if (answer.has_mate)
+                    report.fail(where, "has an orthogonal diagonal mate, but is not the last record before the "
+                                       "status line");
+            }
+            if (!lies_in_walk(walk, stop))
+                report.fail(where, "lies before the walk of the work unit, which starts " + walk_description(walk));
+            const bool at_end = compare_squares(stop, unit.end_square) >= 0;
+            if (!at_end && count != unit.square_limit)
+                report.fail(status, "the run stopped below the end square with count " + std::to_string(count) +
+                                        ", short of the limit " + std::to_string(unit.square_limit));
+            const std::uint64_t evidenced = records + (last_is_stop ? 0 : 1);
+            if (count < evidenced)
+                report.fail(status, "count " + std::to_string(count) + " is below the " + std::to_string(evidenced) +
+                                        " different squares the file shows passed the filter");
+            stop_kind = at_end ? "end" : "limit";
+            shared = at_end;
+        }
+    } else if (records >= unit.square_limit) {
+        report.fail(at("byte", bytes.size()), "no closing block after " + std::to_string(records) +
+                                                  " records: the run stops at its limit of " +
+                                                  std::to_string(unit.square_limit) + " squares with one");
+    }
+
+    report.close();
+    if (report.count() > 0)
+        return 1;
+    if (!quiet) {
+        std::string line = result_path + ": valid records=" + std::to_string(records);
+        if (result.closed) {
+            line += " passing=" + std::to_string(result.status_count) + " stop=" + stop_kind +
+                    " own_records=" + std::to_string(records - (shared && last_is_stop ? 1 : 0)) +
+                    " own_passing=" + std::to_string(result.status_count - (shared ? 1 : 0));
+        } else {
+            line += " passing=unknown stop=exhausted own_records=" + std::to_string(records) + " own_passing=unknown";
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    return 0;
+}
+
+int compare(const std::string& path_a, const std::string& path_b, bool quiet)
+{
+    std::string a;
+    std::string b;
+    std::string error;
+    if (!read_whole_file(path_a, a, error) || !read_whole_file(path_b, b, error)) {
+        tool_message(tool, error);
+        return 2;
+    }
+    if (a == b) {
+        if (!quiet)
+            std::printf("%s and %s: equivalent\n", path_a.c_str(), path_b.c_str());
+        return 0;
+    }
+    std::size_t k = 0;
+    while (k < a.size() && k < b.size() && a[k] == b[k])
+        ++k;
+    const ResultFile parsed = read_result(a);
+    std::printf("%s and %s: differ from byte %zu on, in %s of %s (%zu and %zu bytes long)\n", path_a.c_str(),
+                path_b.c_str(), k, part_at(parsed, k, a.size()).c_str(), path_a.c_str(), a.size(), b.size());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool quiet = false;
+    bool compare_mode = false;
+    std::string workunit_dir;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(help_text, stdout);
+            return 0;
+        }
+        if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--compare") {
+            compare_mode = true;
+        } else if (arg == "--workunit-dir") {
+            if (i + 1 == argc) {
+                tool_message(tool, "--workunit-dir needs a directory; see --help");
+                return 2;
+            }
+            workunit_dir = argv[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            tool_message(tool, "unknown option " + arg + "; see --help");
+            return 2;
+        } else {
+            files.push_back(arg);
+        }
+    }
+
+    if (compare_mode) {
+        if (files.size() != 2 || !workunit_dir.empty()) {
+            tool_message(tool, "--compare takes two result files; see --help");
+            return 2;
+        }
+        return compare(files[0], files[1], quiet);
+    }
+    if (!workunit_dir.empty()) {
+        if (files.size() != 1) {
+            tool_message(tool, "--workunit-dir takes one result file; see --help");
+            return 2;
+        }
+        std::string name;
+        if (!workunit_name_of(files[0], name)) {
+            tool_message(tool, "cannot tell the work unit from the file name " + files[0] +
+                                   ": expected <wu>_<replica>[_r<random>]_<file>");
+            return 2;
+        }
+        const std::string plain = workunit_dir + "/" + name;
+        const std::string with_suffix = plain + ".wu";
+        if (file_exists(plain))
+            return check(plain, files[0], quiet);
+        if (file_exists(with_suffix))
+            return check(with_suffix, files[0], quiet);
+        tool_message(tool, "no work unit " + plain + " or " + with_suffix + " for " + files[0]);
+        return 2;
+    }
+    if (files.size() != 2) {
+        tool_message(tool, "expected WORKUNIT RESULT; see --help");
+        return 2;
+    }
+    return check(files[0], files[1], quiet);
+}

@@ -1,0 +1,286 @@
+// dlsmate-split: partitions the space of one diagonal index, or of all of them,
+// into work units, one per prefix of the first K free cells that the generator
+// can reach, in increasing order.
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <vector>
+
+#include "generator/tables.h"
+#include "tools/lib/cli.h"
+#include "tools/lib/squares.h"
+#include "tools/lib/walk.h"
+#include "tools/lib/workunit_file.h"
+
+namespace {
+
+const char* const tool = "dlsmate-split";
+
+const char* const help_text =
+    "Usage: dlsmate-split [--prefix VALUES] [--stem STEM] [--quiet] DIAGONAL K LIMIT DIRECTORY\n"
+    "\n"
+    "Writes one work unit per prefix of the first K free cells (in row-major order)\n"
+    "that the generator can reach, in increasing order, into DIRECTORY, and prints\n"
+    "each file's path on standard output.  A unit's run begins at the first square\n"
+    "with its prefix and stops at the first passing square of the next unit, which\n"
+    "the next unit examines again (the one square two neighbouring units share);\n"
+    "the last unit runs to the end of the space.\n"
+    "\n"
+    "  DIAGONAL   diagonal index 1-67, or \"all\" for every one of them\n"
+    "  K          free cells fixed per unit, 0-79 (0: one unit for the whole space)\n"
+    "  LIMIT      square limit of every unit, 1 or more\n"
+    "  DIRECTORY  created when missing; must be empty\n"
+    "\n"
+    "  --prefix VALUES  split only the squares whose first free cells hold VALUES\n"
+    "                   (digits separated by commas or spaces, at most K of them);\n"
+    "                   the last unit then ends where the next prefix of that\n"
+    "                   length begins.  Refines one unit of a coarser split.\n"
+    "  --stem STEM      name the files STEM-000001.wu, ... (default dNN-kK)\n"
+    "  --quiet          no progress messages\n"
+    "  --help           this text\n"
+    "\n"
+    "Exit status: 0 when every unit was written, 1 on bad arguments or a write failure\n"
+    "(bad arguments write nothing).\n"
+    "\n"
+    "Example:\n"
+    "  dlsmate-split 5 8 100000000 units-05    # diagonal index 5, first row fixed per unit\n";
+
+bool parse_prefix(const std::string& text, std::vector<int>& values)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch == ',' || ch == ' ')
+            continue;
+        if (ch < '0' || ch > '9')
+            return false;
+        if (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9')
+            return false;
+        values.push_back(ch - '0');
+    }
+    return true;
+}
+
+// Creates the directory when missing; refuses one that is not empty.
+bool prepare_directory(const std::string& path, std::string& error)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        if (mkdir(path.c_str(), 0777) != 0) {
+            error = "cannot create directory " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        error = path + " is not a directory";
+        return false;
+    }
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        error = "cannot read directory " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            empty = false;
+    }
+    closedir(dir);
+    if (!empty) {
+        error = "directory " + path + " is not empty; the work units go into an empty or new directory";
+        return false;
+    }
+    return true;
+}
+
+std::string sequence_number(std::uint64_t n)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%06llu", static_cast<unsigned long long>(n));
+    return text;
+}
+
+std::string default_stem(int diagonal_number, int k)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "d%02d-k%d", diagonal_number, k);
+    return text;
+}
+
+struct Options {
+    std::vector<int> diagonal_numbers;
+    int k = 0;
+    std::uint64_t limit = 0;
+    std::string directory;
+    std::vector<int> prefix;
+    std::string stem;
+    bool quiet = false;
+};
+
+// The end square of the last unit: where the next prefix of the refined
+// length begins, or beyond every square when there is none.
+Square final_end_square(int diagonal_index, const std::vector<int>& prefix)
+{
+    if (prefix.empty())
+        return all_nines();
+    PrefixWalker after(diagonal_index, static_cast<int>(prefix.size()), 0);
+    std::string unused;
+    after.seek(prefix.data(), static_cast<int>(prefix.size()), unused);
+    if (!after.next())
+        return all_nines();
+    return prefix_floor_square(diagonal_index, after.values(), after.length());
+}
+
+// Writes the units of one diagonal index; returns the number written, or -1
+// after a write failure.
+long long split_space(const Options& options, int diagonal_number, Progress& progress)
+{
+    const int d = diagonal_number - 1;
+    const int kept = static_cast<int>(options.prefix.size());
+    const std::string stem = options.stem.empty() ? default_stem(diagonal_number, options.k) : options.stem;
+    PrefixWalker walker(d, options.k, kept);
+    std::string problem;
+    walker.seek(options.prefix.data(), kept, problem);
+    const Square last_end = final_end_square(d, options.prefix);
+
+    long long written = 0;
+    bool have = walker.fill();
+    std::vector<int> current(options.k);
+    while (have) {
+        std::copy(walker.values(), walker.values() + options.k, current.begin());
+        have = walker.next();
+        const Square start = prefix_start_square(d, current.data(), options.k);
+        const Square end = have ? prefix_floor_square(d, walker.values(), options.k) : last_end;
+        const std::string path = options.directory + "/" + stem + "-" + sequence_number(written + 1) + ".wu";
+        std::string error;
+        if (!write_file_replacing(path, workunit_text(diagonal_number, options.limit, start, end), error)) {
+            tool_message(tool, error + " (" + std::to_string(written) + " units of diagonal index " +
+                                   std::to_string(diagonal_number) + " written before)");
+            return -1;
+        }
+        std::printf("%s\n", path.c_str());
+        ++written;
+        if (!options.quiet && progress.due())
+            progress.report("diagonal index " + std::to_string(diagonal_number) + ": " + std::to_string(written) +
+                            " units written");
+    }
+    return written;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::vector<std::string> positional;
+    bool prefix_given = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(help_text, stdout);
+            return 0;
+        }
+        if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--prefix" || arg == "--stem") {
+            if (i + 1 == argc) {
+                tool_message(tool, arg + " needs a value; see --help");
+                return 1;
+            }
+            const std::string value = argv[++i];
+            if (arg == "--stem") {
+                options.stem = value;
+                if (value.empty() || value.find('/') != std::string::npos) {
+                    tool_message(tool, "--stem must be a non-empty file name without '/'");
+                    return 1;
+                }
+            } else {
+                prefix_given = true;
+                if (!parse_prefix(value, options.prefix)) {
+                    tool_message(tool, "--prefix takes single digits 0-9 separated by commas or spaces, not \"" + value +
+                                           "\"");
+                    return 1;
+                }
+            }
+        } else if (arg.size() > 1 && arg[0] == '-' && (arg[1] < '0' || arg[1] > '9')) {
+            tool_message(tool, "unknown option " + arg + "; see --help");
+            return 1;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() != 4) {
+        tool_message(tool, "expected DIAGONAL K LIMIT DIRECTORY; see --help");
+        return 1;
+    }
+
+    std::uint64_t number = 0;
+    if (positional[0] == "all") {
+        for (int n = 1; n <= diagonal_count; ++n)
+            options.diagonal_numbers.push_back(n);
+    } else if (parse_unsigned(positional[0], number) && number >= 1 && number <= diagonal_count) {
+        options.diagonal_numbers.push_back(static_cast<int>(number));
+    } else {
+        tool_message(tool, "diagonal index \"" + positional[0] + "\" is not 1-67 or \"all\"");
+        return 1;
+    }
+    if (!parse_unsigned(positional[1], number) || number > 79) {
+        tool_message(tool, "K \"" + positional[1] + "\" is not 0-79");
+        return 1;
+    }
+    options.k = static_cast<int>(number);
+    if (!parse_unsigned(positional[2], options.limit) || options.limit == 0) {
+        tool_message(tool, "square limit \"" + positional[2] + "\" is not a number from 1 to 2^64 - 1");
+        return 1;
+    }
+    options.directory = positional[3];
+
+    if (prefix_given) {
+        if (options.diagonal_numbers.size() != 1) {
+            tool_message(tool, "--prefix needs one diagonal index, not \"all\"");
+            return 1;
+        }
+        if (static_cast<int>(options.prefix.size()) > options.k) {
+            tool_message(tool, "--prefix has " + std::to_string(options.prefix.size()) +
+                                   " values, more than K = " + std::to_string(options.k));
+            return 1;
+        }
+        PrefixWalker check(options.diagonal_numbers[0] - 1, options.k, 0);
+        std::string problem;
+        if (!check.seek(options.prefix.data(), static_cast<int>(options.prefix.size()), problem)) {
+            tool_message(tool, "--prefix cannot occur in diagonal index " + std::to_string(options.diagonal_numbers[0]) +
+                                   ": " + problem);
+            return 1;
+        }
+    }
+
+    std::string error;
+    if (!prepare_directory(options.directory, error)) {
+        tool_message(tool, error);
+        return 1;
+    }
+
+    Progress progress(tool);
+    for (int diagonal_number : options.diagonal_numbers) {
+        const long long written = split_space(options, diagonal_number, progress);
+        if (written < 0)
+            return 1;
+        if (written == 0)
+            tool_message(tool, "diagonal index " + std::to_string(diagonal_number) +
+                                   ": no prefix of " + std::to_string(options.k) + " cells extends --prefix; no unit written");
+        else if (!options.quiet)
+            tool_message(tool, "diagonal index " + std::to_string(diagonal_number) + ": " + std::to_string(written) +
+                                   " work units, K = " + std::to_string(options.k) + ", square limit " +
+                                   std::to_string(options.limit));
+    }
+    if (std::fflush(stdout) != 0) {
+        tool_message(tool, "cannot write the list of units to standard output");
+        return 1;
+    }
+    return 0;
+}
