@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "dlx/core.h"
 #include "dlx/half_transversals.h"
 #include "dlx/mate.h"
 #include "dlx/transversals.h"
@@ -68,6 +69,22 @@ void BM_TransversalsByHalves(benchmark::State& state)
     over_all_squares(state, [](const Square& s) { return enumerate_transversals_by_halves(s); });
 }
 
+// The mate test as it was before the halves listing: dancing links for both
+// searches.
+bool mate_test_by_dancing_links(const Square& s)
+{
+    const std::int32_t count = enumerate_diagonal_transversals(s);
+    if (count < 10 || count > max_transversals)
+        return false;
+    build_mate_matrix(count);
+    return find_mate_cover();
+}
+
+void BM_MateTestByDancingLinks(benchmark::State& state)
+{
+    over_all_squares(state, [](const Square& s) { return mate_test_by_dancing_links(s); });
+}
+
 void BM_HasOrthogonalMate(benchmark::State& state)
 {
     over_all_squares(state, [](const Square& s) { return has_orthogonal_mate(s); });
@@ -77,6 +94,7 @@ void BM_HasOrthogonalMate(benchmark::State& state)
 
 BENCHMARK(BM_TransversalsByDancingLinks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransversalsByHalves)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MateTestByDancingLinks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HasOrthogonalMate)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
