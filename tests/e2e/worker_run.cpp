@@ -14,42 +14,6 @@
 
 namespace fs = std::filesystem;
 
-std::string make_temporary_directory()
-{
-    std::string pattern = (fs::temp_directory_path() / "dlsmate-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-void write_file(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-bool file_exists(const std::string& path)
-{
-    return fs::exists(fs::symlink_status(path));
-}
-
-std::vector<std::string> directory_entries(const std::string& directory)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 WorkerRun run_worker(const std::string& directory, const std::vector<std::string>& arguments)
 {
     WorkerRun run;

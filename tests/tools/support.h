@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "generator/square.h"
+#include "temporary_files.h"
 
 struct CommandResult {
     int status = -1;  // exit status 0-255, -1 when the process did not exit
@@ -17,13 +18,6 @@ struct CommandResult {
 
 // Runs a program with arguments, standard input from /dev/null, and waits.
 CommandResult run_command(const std::vector<std::string>& argv);
-
-// A fresh, empty directory under the system's temporary directory.
-std::string make_temporary_directory();
-void write_file(const std::string& path, const std::string& bytes);
-std::string read_file(const std::string& path);
-bool file_exists(const std::string& path);
-std::vector<std::string> directory_entries(const std::string& directory);
 
 // Runs a work unit (its text) through read_workunit, prime_generator and
 // run_search in this process, as the worker does, and returns the result
