@@ -21,6 +21,9 @@
 #include "generator/state.h"
 #include "generator/tables.h"
 #include "io/workunit.h"
+#include "reference/enumeration_reference.h"
+#include "reference/mate_reference.h"
+#include "reference/symmetry_reference.h"
 
 namespace fs = std::filesystem;
 
@@ -233,58 +236,19 @@ std::vector<int> free_cells_row_major()
 
 bool is_diagonal_latin(const Square& s)
 {
-    for (int i = 0; i < 10; ++i) {
-        int row = 0, column = 0, main = 0, anti = 0;
-        for (int j = 0; j < 10; ++j) {
-            if (s.cells[10 * i + j] > 9 || s.cells[10 * j + i] > 9)
-                return false;
-            row |= 1 << s.cells[10 * i + j];
-            column |= 1 << s.cells[10 * j + i];
-            main |= 1 << s.cells[11 * j];
-            anti |= 1 << s.cells[10 * j + 9 - j];
-        }
-        if (row != 0x3FF || column != 0x3FF || main != 0x3FF || anti != 0x3FF)
-            return false;
-    }
-    return true;
+    return reference::is_diagonal_latin(s);
 }
 
 bool are_orthogonal(const Square& a, const Square& b)
 {
-    bool seen[100] = {};
-    for (int i = 0; i < 100; ++i) {
-        const int pair = 10 * a.cells[i] + b.cells[i];
-        if (pair >= 100 || seen[pair])
-            return false;
-        seen[pair] = true;
-    }
-    return true;
+    return mate_reference::are_orthogonal(a, b);
 }
 
 std::vector<std::vector<int>> diagonal_transversals_brute_force(const Square& s)
 {
     std::vector<std::vector<int>> found;
-    std::vector<int> columns(10);
-    std::function<void(int, int, int, int, int)> extend = [&](int r, int used_columns, int used_values, int main,
-                                                                int anti) {
-        if (r == 10) {
-            if (main == 1 && anti == 1)
-                found.push_back(columns);
-            return;
-        }
-        for (int c = 0; c < 10; ++c) {
-            const int v = s.cells[10 * r + c];
-            if ((used_columns >> c & 1) || (used_values >> v & 1))
-                continue;
-            const int m = main + (c == r);
-            const int a = anti + (c == 9 - r);
-            if (m > 1 || a > 1)
-                continue;
-            columns[r] = c;
-            extend(r + 1, used_columns | 1 << c, used_values | 1 << v, m, a);
-        }
-    };
-    extend(0, 0, 0, 0, 0);
+    for (const auto& t : mate_reference::diagonal_transversals(s))
+        found.emplace_back(t.begin(), t.end());
     return found;
 }
 
@@ -376,78 +340,20 @@ std::vector<std::vector<int>> consistent_prefixes(int diagonal_index, const std:
 
 Square class_minimum_brute_force(const Square& square)
 {
-    // Diagonal-preserving permutations: p[9 - i] = 9 - p[i].
-    std::vector<std::array<int, 10>> permutations;
-    std::array<int, 5> pairs = {0, 1, 2, 3, 4};
-    do {
-        for (int flips = 0; flips < 32; ++flips) {
-            std::array<int, 10> p{};
-            for (int i = 0; i < 5; ++i) {
-                const int a = (flips >> i & 1) ? 9 - pairs[i] : pairs[i];
-                p[i] = a;
-                p[9 - i] = 9 - a;
-            }
-            permutations.push_back(p);
-        }
-    } while (std::next_permutation(pairs.begin(), pairs.end()));
-
-    Square best = square;
-    for (int reverse = 0; reverse < 2; ++reverse) {
-        for (const auto& p : permutations) {
-            Square t{};
-            for (int r = 0; r < 10; ++r)
-                for (int c = 0; c < 10; ++c) {
-                    const int column = reverse ? 9 - p[c] : p[c];
-                    t.cells[10 * r + c] = square.cells[10 * p[r] + column];
-                }
-            int rename[10];
-            for (int j = 0; j < 10; ++j)
-                rename[t.cells[11 * j]] = j;
-            for (auto& cell : t.cells)
-                cell = static_cast<std::uint8_t>(rename[cell]);
-            bool same_anti = true;
-            for (int r = 0; r < 10; ++r)
-                same_anti = same_anti && t.cells[10 * r + 9 - r] == square.cells[10 * r + 9 - r];
-            if (same_anti && compare_squares(t, best) < 0)
-                best = t;
-        }
+    for (int d = 0; d < diagonal_count; ++d) {
+        bool same_anti = true;
+        for (int r = 0; r < 10; ++r)
+            same_anti = same_anti && square.cells[10 * r + 9 - r] == anti_diagonal_table[d][r];
+        if (same_anti)
+            return symmetry_reference::class_members(square, d).front();
     }
-    return best;
+    ADD_FAILURE() << "the square's anti-diagonal is none of the table's";
+    return square;
 }
 
 Square last_square_brute_force(int diagonal_index)
 {
-    const std::vector<int> cells = free_cells_row_major();
-    Square s{};
-    for (int r = 0; r < 10; ++r) {
-        s.cells[11 * r] = static_cast<std::uint8_t>(r);
-        s.cells[10 * r + 9 - r] = static_cast<std::uint8_t>(anti_diagonal_table[diagonal_index][r]);
-    }
-    std::vector<int> rows(10, 0), columns(10, 0);
-    for (int r = 0; r < 10; ++r) {
-        rows[r] |= 1 << r | 1 << anti_diagonal_table[diagonal_index][r];
-        columns[r] |= 1 << r;
-        columns[9 - r] |= 1 << anti_diagonal_table[diagonal_index][r];
-    }
-    std::function<bool(int)> extend = [&](int k) {
-        if (k == 80)
-            return true;
-        const int r = cells[k] / 10, c = cells[k] % 10;
-        for (int v = 9; v >= 0; --v) {
-            if ((rows[r] | columns[c]) >> v & 1)
-                continue;
-            rows[r] |= 1 << v;
-            columns[c] |= 1 << v;
-            s.cells[cells[k]] = static_cast<std::uint8_t>(v);
-            if (extend(k + 1))
-                return true;
-            rows[r] &= ~(1 << v);
-            columns[c] &= ~(1 << v);
-        }
-        return false;
-    };
-    EXPECT_TRUE(extend(0));
-    return s;
+    return reference::last_square(diagonal_index);
 }
 
 int primed_position(const std::string& workunit)
@@ -470,10 +376,8 @@ std::vector<long long> numbers_of(const std::string& text)
 
 std::vector<int> free_values_of(const Square& square)
 {
-    std::vector<int> values;
-    for (int cell : free_cells_row_major())
-        values.push_back(square.cells[cell]);
-    return values;
+    const auto values = reference::free_values(square);
+    return {values.begin(), values.end()};
 }
 
 Square square_with_prefix(int diagonal_index, const std::vector<int>& prefix, int rest)
