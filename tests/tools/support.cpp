@@ -289,6 +289,22 @@ std::uint64_t mate_count_brute_force(const Square& square)
     return count(Cells{}, 0);
 }
 
+namespace {
+
+// Whether v may go into cell given the filled cells: no repeat in its row or column.
+bool value_fits(const Square& s, const std::vector<bool>& filled, int cell, int v)
+{
+    for (int j = 0; j < 10; ++j) {
+        const int in_row = 10 * (cell / 10) + j;
+        const int in_column = 10 * j + cell % 10;
+        if ((filled[in_row] && s.cells[in_row] == v) || (filled[in_column] && s.cells[in_column] == v))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::vector<std::vector<int>> consistent_prefixes(int diagonal_index, const std::vector<int>& prefix, int length)
 {
     const std::vector<int> cells = free_cells_row_major();
@@ -300,15 +316,7 @@ std::vector<std::vector<int>> consistent_prefixes(int diagonal_index, const std:
     std::vector<bool> filled(100, false);
     for (int r = 0; r < 10; ++r)
         filled[11 * r] = filled[10 * r + 9 - r] = true;
-    auto fits = [&](int cell, int v) {
-        for (int j = 0; j < 10; ++j) {
-            const int in_row = 10 * (cell / 10) + j;
-            const int in_column = 10 * j + cell % 10;
-            if ((filled[in_row] && s.cells[in_row] == v) || (filled[in_column] && s.cells[in_column] == v))
-                return false;
-        }
-        return true;
-    };
+    auto fits = [&](int cell, int v) { return value_fits(s, filled, cell, v); };
     std::vector<std::vector<int>> found;
     std::vector<int> values;
     for (std::size_t k = 0; k < prefix.size(); ++k) {
@@ -406,15 +414,7 @@ std::vector<int> next_prefix_brute_force(int diagonal_index, const std::vector<i
     std::vector<bool> filled(100, false);
     for (int r = 0; r < 10; ++r)
         filled[11 * r] = filled[10 * r + 9 - r] = true;
-    auto fits = [&](int cell, int v) {
-        for (int j = 0; j < 10; ++j) {
-            const int in_row = 10 * (cell / 10) + j;
-            const int in_column = 10 * j + cell % 10;
-            if ((filled[in_row] && s.cells[in_row] == v) || (filled[in_column] && s.cells[in_column] == v))
-                return false;
-        }
-        return true;
-    };
+    auto fits = [&](int cell, int v) { return value_fits(s, filled, cell, v); };
     std::vector<int> values;
     std::function<bool(int, bool)> extend = [&](int k, bool tight) {
         if (k == length)

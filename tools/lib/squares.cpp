@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "dlx/core.h"
+#include "dlx/half_transversals.h"
 #include "dlx/mate.h"
 #include "dlx/transversals.h"
 #include "filter/canonical.h"
@@ -166,20 +167,24 @@ std::string square_one_line(const Square& square)
 MateAnswer check_mate(const Square& square)
 {
     MateAnswer answer;
-    answer.transversals = enumerate_diagonal_transversals(square);
+    // The worker's own mate test, with the transversals listed once; a square
+    // over the store's limit is reported instead of ending the process.
+    answer.transversals = enumerate_transversals_by_halves(square);
     if (answer.transversals > max_transversals) {
         answer.too_many_transversals = true;
         return answer;
     }
-    // Safe now: has_orthogonal_mate ends the process only above the limit.
-    answer.has_mate = has_orthogonal_mate(square);
+    if (answer.transversals >= 10) {
+        build_mate_matrix(answer.transversals);
+        answer.has_mate = find_mate_cover();
+    }
     return answer;
 }
 
 MateList all_mates(const Square& square)
 {
     MateList list;
-    list.transversals = enumerate_diagonal_transversals(square);
+    list.transversals = enumerate_transversals_by_halves(square);
     if (list.transversals > max_transversals) {
         list.too_many_transversals = true;
         return list;
