@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -254,6 +255,8 @@ void ClientRun::start()
                      "--exit_before_upload", "--allow_multiple_clients", "--no_gpus", "--no_priority_change",
                      "--gui_rpc_port", std::to_string(port_)},
                     data_directory_, data_directory_ + "/client.log");
+    last_answer_ = std::chrono::steady_clock::now();
+    rpc_failure_.clear();
 }
 
 bool ClientRun::wait_for_exit(std::chrono::seconds limit)
@@ -276,19 +279,31 @@ std::optional<std::string> ClientRun::boinccmd(const std::vector<std::string>& a
     const std::string log = data_directory_ + "/boinccmd.out";
     fs::remove(log);
     const pid_t pid = spawn(command, data_directory_, log);
-    if (!wait_for(pid, 10s)) {
+    const std::optional<int> status = wait_for(pid, 10s);
+    if (!status) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
+        rpc_failure_ = "boinccmd " + arguments.front() + " did not end within 10 s";
         return std::nullopt;
     }
-    return read_text(log);
+    // boinccmd exits with status 1 when it cannot connect, is refused the
+    // password or the RPC fails, and prints why.
+    const std::string output = read_text(log);
+    if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
+        rpc_failure_ = "boinccmd " + arguments.front() + " on port " + std::to_string(port_) + " failed: " + output;
+        return std::nullopt;
+    }
+    rpc_failure_.clear();
+    last_answer_ = std::chrono::steady_clock::now();
+    return output;
 }
 
 bool ClientRun::quit(std::chrono::seconds limit)
 {
     if (client_ == 0)
         return true;
-    boinccmd({"--quit"});
+    if (!boinccmd({"--quit"}))
+        return wait_for_exit(std::min<std::chrono::seconds>(limit, 5s));
     return wait_for_exit(limit);
 }
 
@@ -313,7 +328,12 @@ std::optional<TaskStatus> ClientRun::poll_task(std::chrono::seconds limit,
             client_ = 0;
             return last;
         }
-        if (std::chrono::steady_clock::now() >= deadline)
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_answer_ >= rpc_patience)
+            throw std::runtime_error("boinccmd has not reached the client for " +
+                                     std::to_string(rpc_patience.count()) + " s: " + rpc_failure_ +
+                                     "\nclient log:\n" + client_log());
+        if (now >= deadline)
             return last;
         std::this_thread::sleep_for(200ms);
     }

@@ -46,15 +46,25 @@ public:
     // cleanly).  False when it is still running after `limit`.
     bool wait_for_exit(std::chrono::seconds limit);
     // Asks the client to quit through its RPC port and waits for it to exit.
+    // When boinccmd cannot deliver the request it waits only a few seconds (for
+    // a client already on its way out) and `rpc_failure` says why.
     bool quit(std::chrono::seconds limit);
 
     // Polls `boinccmd --get_tasks` until `done` holds for the task, for at most
-    // `limit`; the last status seen, or nothing when the client never answered.
+    // `limit`; the last status seen, or nothing when the client exited before
+    // showing the task.  Throws, with boinccmd's message and the client's log,
+    // once boinccmd has not reached the running client for `rpc_patience`.
     std::optional<TaskStatus> poll_task(std::chrono::seconds limit, const std::function<bool(const TaskStatus&)>& done);
 
     // boinccmd with the given arguments against this client; its output, or
-    // nothing when it did not end within a few seconds.
+    // nothing when it failed or did not end within a few seconds.
     std::optional<std::string> boinccmd(const std::vector<std::string>& arguments);
+    // Why the last boinccmd call failed; empty after one that succeeded.
+    const std::string& rpc_failure() const { return rpc_failure_; }
+
+    // How long a running client may leave boinccmd unanswered (it opens its
+    // RPC port within a second or two of starting).
+    static constexpr std::chrono::seconds rpc_patience{30};
 
     RecordedResult recorded_result() const;
     std::string client_log() const;
@@ -75,6 +85,8 @@ private:
     int port_ = 0;
     pid_t client_ = 0;
     bool keep_ = false;
+    std::string rpc_failure_;
+    std::chrono::steady_clock::time_point last_answer_;  // boinccmd's last success, or the client's start
 };
 
 // Parses the first task of `boinccmd --get_tasks` output.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -39,12 +40,13 @@ std::string sample_with_header(const std::string& header)
     return header + sample.substr(sample.find('\n'));
 }
 
-// Keeps the client's data directory when a test failed, and says where it is.
+// Keeps the client's data directory when a test failed or threw, and says where
+// it is.
 struct KeepOnFailure {
     ClientRun& run;
     ~KeepOnFailure()
     {
-        if (testing::Test::HasFailure()) {
+        if (testing::Test::HasFailure() || std::uncaught_exceptions() > 0) {
             run.keep_directory();
             std::cerr << "client data directory kept: " << run.data_directory() << "\n";
         }
@@ -94,7 +96,7 @@ TEST(Client, ARejectedWorkUnitEndsAsAComputationErrorWithItsMessage)
         client.poll_task(client_limit, [](const TaskStatus& t) { return t.state == "compute error"; });
     ASSERT_TRUE(task.has_value()) << client.client_log();
     EXPECT_EQ(task->state, "compute error") << client.client_log();
-    ASSERT_TRUE(client.quit(60s));
+    ASSERT_TRUE(client.quit(60s)) << client.rpc_failure();
 
     const RecordedResult recorded = client.recorded_result();
     EXPECT_EQ(recorded.state, 3) << "a computation error";
@@ -105,10 +107,15 @@ TEST(Client, ARejectedWorkUnitEndsAsAComputationErrorWithItsMessage)
 
 TEST(Client, ALongWorkUnitReportsItsFractionDoneWhileItRunsFromTheShippedLibraries)
 {
-    // From the sample's start, 100000 squares take minutes: the progress after
-    // each 1000 squares is a multiple of 0.01.
-    constexpr double limit = 100000;
-    ClientRun client(sample_with_header("65 100000"));
+    // A limit of 10^8 squares keeps the task running far longer than the test
+    // (two hours at 14000 squares a second, still over twenty minutes at five
+    // times that), so nothing here depends on how fast the worker is.
+    // boinccmd shows the fraction with six decimals: a count that is a multiple
+    // of 1000 gives a multiple of 0.00001, which it shows exactly, and any other
+    // count shows in the sixth decimal unless it is within 50 of a multiple.  A
+    // larger limit would leave the six decimals unable to tell them apart.
+    constexpr double limit = 100000000;
+    ClientRun client(sample_with_header("65 100000000"));
     KeepOnFailure keep{client};
     client.start();
 
@@ -134,7 +141,7 @@ TEST(Client, ALongWorkUnitReportsItsFractionDoneWhileItRunsFromTheShippedLibrari
     const std::string project = fs::canonical(client.project_directory()).string();
     EXPECT_EQ(boinc_libraries, (std::set<std::string>{project + "/libboinc.so.7", project + "/libboinc_api.so.7"}));
 
-    ASSERT_TRUE(client.quit(60s));
+    ASSERT_TRUE(client.quit(60s)) << client.rpc_failure();
     EXPECT_FALSE(fs::exists("/proc/" + std::to_string(task->pid))) << "the client ends its task when it quits";
 }
 
