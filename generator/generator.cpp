@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "filter/prefix.h"
 #include "generator/state.h"
 #include "generator/tables.h"
 
@@ -68,6 +69,74 @@ inline int fill_from(int k)
     return 80;
 }
 
+// Takes positions from .. to - 1 back off the masks, deepest first.
+inline void take_back(int from, int to)
+{
+    GeneratorState& s = generator_state;
+    for (int k = to - 1; k >= from; --k) {
+        const std::int32_t cell = cell_order_table[k];
+        s.row_masks[cell >> 4] ^= s.chosen_bits[k];
+        s.column_masks[cell & 15] ^= s.chosen_bits[k];
+    }
+}
+
+// Judges the placement that made the prefix `next` positions long.  A prefix
+// on which every completion fails the symmetry filter is backed up past at
+// once, and the placement the back-up made is judged in turn.  Returns the
+// next position to fill, or -1 when the space is exhausted.
+inline int keep_live(int next)
+{
+    while (next >= 0 && judge_placement(generator_state, next) == PrefixVerdict::fails)
+        next = back_up(next);
+    return next;
+}
+
+// fill_from, judging every placement.
+inline int fill_live_from(int k)
+{
+    GeneratorState& s = generator_state;
+    std::uint32_t* const rows = s.row_masks;
+    std::uint32_t* const columns = s.column_masks;
+    std::uint32_t* const candidates = s.candidate_sets;
+    std::uint32_t* const chosen = s.chosen_bits;
+    const std::int32_t* const cells = cell_order_table;
+
+    while (k < 80) {
+        const std::int32_t cell = cells[k];
+        const std::uint32_t free_set = (rows[cell >> 4] | columns[cell & 15]) ^ all_values;
+        candidates[k] = free_set;
+        if (free_set != 0) {
+            const std::uint32_t bit = free_set & -free_set;
+            chosen[k] = bit;
+            rows[cell >> 4] ^= bit;
+            columns[cell & 15] ^= bit;
+            k = keep_live(k + 1);
+        } else {
+            k = keep_live(back_up(k));
+        }
+        if (k < 0)
+            return -1;
+    }
+    return 80;
+}
+
+// Priming placed its positions without judging them: take them back and place
+// them again one by one, judging each, and back up past the first that leaves
+// a prefix on which every completion fails.
+inline int judge_primed_positions(int k)
+{
+    GeneratorState& s = generator_state;
+    take_back(0, k);
+    for (int filled = 1; filled <= k; ++filled) {
+        const std::int32_t cell = cell_order_table[filled - 1];
+        s.row_masks[cell >> 4] ^= s.chosen_bits[filled - 1];
+        s.column_masks[cell & 15] ^= s.chosen_bits[filled - 1];
+        if (judge_placement(s, filled) == PrefixVerdict::fails)
+            return keep_live(back_up(filled));
+    }
+    return k;
+}
+
 } // namespace
 
 bool prime_generator()
@@ -119,4 +188,17 @@ bool next_square()
     }
     s.position = fill_from(k);
     return s.position == 80;
+}
+
+bool next_live_square()
+{
+    GeneratorState& s = generator_state;
+    int k = s.position;
+    if (k < 0)
+        return false;
+    k = k == 80 ? keep_live(back_up(80)) : judge_primed_positions(k);
+    if (k >= 0)
+        k = fill_live_from(k);
+    s.position = k < 0 ? -1 : 80;
+    return k >= 0;
 }
