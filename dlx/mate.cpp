@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "dlx/bitset_mate.h"
 #include "dlx/core.h"
-#include "dlx/half_transversals.h"
+#include "dlx/reused_transversals.h"
 #include "dlx/transversals.h"
 
 namespace {
@@ -22,13 +23,12 @@ constexpr std::int32_t min_transversals = 10;
 
 bool has_orthogonal_mate(const Square& square)
 {
-    const std::int32_t count = enumerate_transversals_by_halves(square);
+    const std::int32_t count = enumerate_transversals_reusing_rows(square);
     if (count < min_transversals)
         return false;
     if (count > max_transversals)
         exit_over_transversal_limit(count);
-    build_mate_matrix(count);
-    return find_mate_cover();
+    return find_mate_by_bitsets(count);
 }
 
 void build_mate_matrix(std::int32_t count)

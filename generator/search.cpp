@@ -13,7 +13,7 @@ void run_search(std::FILE* result)
     GeneratorState& s = generator_state;
     Square current_square;
 
-    while (next_square()) {
+    while (next_live_square()) {
         if (!is_canonical(s.chosen_bits))
             continue;
         current_square = assembled_square;

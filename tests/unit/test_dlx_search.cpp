@@ -117,6 +117,17 @@ void expect_proved_mate(const Square& s, std::int64_t transversal_count, const s
     EXPECT_TRUE(mate_reference::are_orthogonal(s, mate)) << name;
 }
 
+// The mate test on dancing links throughout, the reference for the worker's
+// faster listing and mate search: its stack proves the mate it finds.
+bool mate_test_by_dancing_links(const Square& s)
+{
+    const std::int32_t count = enumerate_diagonal_transversals(s);
+    if (count < 10)
+        return false;
+    build_mate_matrix(count);
+    return find_mate_cover();
+}
+
 bool headers_hold(std::size_t first, std::size_t last, std::uint8_t byte)
 {
     const auto* p = reinterpret_cast<const std::uint8_t*>(&column_headers[first]);
@@ -218,6 +229,7 @@ TEST(OrthogonalMate, EveryImageOfAnOrthogonalPairHasAMateAndTheStackProvesIt)
     for (const auto& [name, s] : images_of_orthogonal_pair(self_orthogonal_square())) {
         ASSERT_TRUE(mate_reference::is_diagonal_latin_square(s)) << name;
         EXPECT_TRUE(has_orthogonal_mate(s)) << name;
+        ASSERT_TRUE(mate_test_by_dancing_links(s)) << name;
         expect_proved_mate(s, mate_reference::count_diagonal_transversals(s), name);
     }
 }
@@ -231,6 +243,7 @@ TEST(OrthogonalMate, AnswersOnGeneratedSquaresAgreeWithTheSlowSearch)
     for (const Square& s : sample_squares(20, 300)) {
         const std::string name = "square " + std::to_string(i);
         if (has_orthogonal_mate(s)) {
+            ASSERT_TRUE(mate_test_by_dancing_links(s)) << name;
             expect_proved_mate(s, mate_reference::count_diagonal_transversals(s), name);
         } else {
             ++without_mate;
@@ -239,6 +252,7 @@ TEST(OrthogonalMate, AnswersOnGeneratedSquaresAgreeWithTheSlowSearch)
         // The answer for a square does not depend on the squares before it.
         if (++i % 10 == 0) {
             EXPECT_TRUE(has_orthogonal_mate(known)) << "after " << name;
+            ASSERT_TRUE(mate_test_by_dancing_links(known)) << "after " << name;
             expect_proved_mate(known, known_count, "known square after " + name);
         }
     }
@@ -274,6 +288,7 @@ TEST(OrthogonalMate, GateRefusesBelowTenTransversalsWithoutAMateMatrixAndSearche
         std::memset(static_cast<void*>(node_pool), 0x5A, sizeof(DlxNode) * 400);
 
         EXPECT_FALSE(has_orthogonal_mate(test.square)) << test.name;
+        EXPECT_FALSE(mate_test_by_dancing_links(test.square)) << test.name;
         // The transversal matrix uses headers 0-32 and 320 nodes; the mate
         // matrix all 101 headers and ten nodes per transversal.
         EXPECT_EQ(headers_hold(33, max_columns, 0x5A), test.count < 10) << test.name;

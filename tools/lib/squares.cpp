@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dlx/bitset_mate.h"
 #include "dlx/core.h"
-#include "dlx/half_transversals.h"
-#include "dlx/mate.h"
+#include "dlx/reused_transversals.h"
 #include "dlx/transversals.h"
 #include "filter/canonical.h"
 #include "generator/state.h"
@@ -169,41 +169,40 @@ MateAnswer check_mate(const Square& square)
     MateAnswer answer;
     // The worker's own mate test, with the transversals listed once; a square
     // over the store's limit is reported instead of ending the process.
-    answer.transversals = enumerate_transversals_by_halves(square);
+    answer.transversals = enumerate_transversals_reusing_rows(square);
     if (answer.transversals > max_transversals) {
         answer.too_many_transversals = true;
         return answer;
     }
-    if (answer.transversals >= 10) {
-        build_mate_matrix(answer.transversals);
-        answer.has_mate = find_mate_cover();
-    }
+    if (answer.transversals >= 10)
+        answer.has_mate = find_mate_by_bitsets(answer.transversals);
     return answer;
 }
 
 MateList all_mates(const Square& square)
 {
     MateList list;
-    list.transversals = enumerate_transversals_by_halves(square);
+    list.transversals = enumerate_transversals_reusing_rows(square);
     if (list.transversals > max_transversals) {
         list.too_many_transversals = true;
         return list;
     }
     if (list.transversals < 10)
         return list;
-    build_mate_matrix(list.transversals);
-    run_exact_cover([&list] {
-        // The ten transversals of a cover partition the cells; the one through
-        // cell (0, c) takes the value c, so the first row reads 0 1 ... 9.
-        Square mate{};
-        for (int k = 0; k < search_depth; ++k) {
-            const Transversal& t = transversal_store[solution_stack[k]->tag >> 7];
-            for (int r = 0; r < 10; ++r)
-                mate.cells[10 * r + t.columns[r]] = t.columns[0];
-        }
-        list.mates.push_back(mate);
-        return false;
-    });
+    for_each_mate_cover_by_bitsets(
+        list.transversals,
+        [](const std::int32_t* indices, void* context) {
+            // The ten transversals of a cover partition the cells; the one through
+            // cell (0, c) takes the value c, so the first row reads 0 1 ... 9.
+            Square mate{};
+            for (int k = 0; k < 10; ++k) {
+                const Transversal& t = transversal_store[indices[k]];
+                for (int r = 0; r < 10; ++r)
+                    mate.cells[10 * r + t.columns[r]] = t.columns[0];
+            }
+            static_cast<std::vector<Square>*>(context)->push_back(mate);
+        },
+        &list.mates);
     std::sort(list.mates.begin(), list.mates.end(),
               [](const Square& a, const Square& b) { return compare_squares(a, b) < 0; });
     return list;
