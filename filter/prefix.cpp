@@ -25,8 +25,8 @@
 // Q on every known cell stays open.  With all 80 positions filled every image is
 // decided or equals Q, so the verdict on a complete square is is_canonical's.
 //
-// An image is also decided at the first cell it cannot know yet, when every
-// value that cell can still take settles it.  The cell of Q and the source cell
+// At the end of each row an image is also decided at the first cell it cannot
+// know yet, when every value that cell can still take settles it.  The cell of Q and the source cell
 // each hold a known value or one of the values that neither their row nor their
 // column holds yet; when every value the image can take there is below every
 // value Q can take, every completion fails (and when a cell can take no value at
@@ -65,6 +65,7 @@ struct PrefixImages {
     std::int32_t built_for;                // diagonal index + 1; 0 before the first judgement
     int count;
     std::uint64_t all_open;                // one bit per image
+    std::uint64_t newly_known[81];         // per prefix length: images that know more cells than one shorter
     PrefixImage images[max_prefix_images];
 };
 PrefixImages prefix_images;
@@ -174,6 +175,15 @@ void build_prefix_images(std::int32_t d)
 
     const int n = prefix_images.count;
     prefix_images.all_open = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    prefix_images.newly_known[0] = 0;
+    for (int filled = 1; filled <= free_cell_count; ++filled) {
+        std::uint64_t changed = 0;
+        for (int t = 0; t < n; ++t) {
+            if (prefix_images.images[t].known_cells[filled] > prefix_images.images[t].known_cells[filled - 1])
+                changed |= std::uint64_t{1} << t;
+        }
+        prefix_images.newly_known[filled] = changed;
+    }
     prefix_images.built_for = d + 1;
 }
 
@@ -337,7 +347,11 @@ PrefixVerdict judge_placement(const GeneratorState& state, int filled)
     };
 
     std::uint64_t open = filled == 1 ? prefix_images.all_open : open_images[filled - 1];
-    for (std::uint64_t go_on = open; go_on != 0; go_on &= go_on - 1) {
+    // Within a row only the images that know new cells go on; at the end of a
+    // row every open image also weighs the values its next cell can take.
+    const bool row_end = filled % 8 == 0;
+    const std::uint64_t judged = row_end ? open : open & prefix_images.newly_known[filled];
+    for (std::uint64_t go_on = judged; go_on != 0; go_on &= go_on - 1) {
         const int t = std::countr_zero(go_on);
         const PrefixImage& image = prefix_images.images[t];
         const std::uint8_t* const source = image.source_position;
@@ -353,6 +367,15 @@ PrefixVerdict judge_placement(const GeneratorState& state, int filled)
         if (i == free_cell_count)
             continue; // the image equals Q
         first_unmatched[t] = i;
+        if (i < known) {
+            // Both cells known and different: the image is decided.
+            if (value_bits[std::countr_zero(bits[source[i]])] < bits[i])
+                return PrefixVerdict::fails;
+            open &= ~(std::uint64_t{1} << t);
+            continue;
+        }
+        if (!row_end)
+            continue;
         // The first cell that is not known to be equal: Q can hold `mine` there,
         // the image the values of `theirs` mapped.
         const std::uint32_t mine = values_at(i);
@@ -364,7 +387,7 @@ PrefixVerdict judge_placement(const GeneratorState& state, int filled)
         if ((theirs & image.mapped_at_most[std::bit_width(mine) - 1]) == 0)
             open &= ~(std::uint64_t{1} << t);
     }
-    if (open != 0 && filled % 8 == 0 && filled <= 8 * last_row_looked_ahead_from &&
+    if (open != 0 && row_end && filled <= 8 * last_row_looked_ahead_from &&
         some_source_row_fails(state, filled, open))
         return PrefixVerdict::fails;
     open_images[filled] = open;
