@@ -47,15 +47,19 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/dlsmate_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-# Runs the work-unit fuzz target for FUZZ_SECONDS from the seed corpus in fuzz/corpus;
-# inputs it finds go to $(FUZZ_BUILD)/corpus, a failing one to $(FUZZ_BUILD)/.
+# Runs the work-unit fuzz target for FUZZ_SECONDS from the seed corpus in fuzz/corpus,
+# then the transversal-listing and mate-search target for FUZZ_SECONDS from
+# fuzz/corpus-transversals; inputs they find go to $(FUZZ_BUILD)/corpus and
+# $(FUZZ_BUILD)/corpus-transversals, a failing one to $(FUZZ_BUILD)/.
 fuzz:
 	@$(MAKE) deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
 	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus
+	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/corpus-transversals
 	$(FUZZ_BUILD)/dlsmate_fuzz_workunit -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  -dict=fuzz/workunit.dict -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
+	$(FUZZ_BUILD)/dlsmate_fuzz_transversals -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-transversals fuzz/corpus-transversals
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
