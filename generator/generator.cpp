@@ -39,36 +39,6 @@ inline int back_up(int k)
     }
 }
 
-// Fills positions from k until the square is complete (80) or the space is
-// exhausted (-1).
-inline int fill_from(int k)
-{
-    GeneratorState& s = generator_state;
-    std::uint32_t* const rows = s.row_masks;
-    std::uint32_t* const columns = s.column_masks;
-    std::uint32_t* const candidates = s.candidate_sets;
-    std::uint32_t* const chosen = s.chosen_bits;
-    const std::int32_t* const cells = cell_order_table;
-
-    while (k < 80) {
-        const std::int32_t cell = cells[k];
-        const std::uint32_t free_set = (rows[cell >> 4] | columns[cell & 15]) ^ all_values;
-        candidates[k] = free_set;
-        if (free_set != 0) {
-            const std::uint32_t bit = free_set & -free_set;
-            chosen[k] = bit;
-            rows[cell >> 4] ^= bit;
-            columns[cell & 15] ^= bit;
-            ++k;
-        } else {
-            k = back_up(k);
-            if (k < 0)
-                return -1;
-        }
-    }
-    return 80;
-}
-
 // Takes positions from .. to - 1 back off the masks, deepest first.
 inline void take_back(int from, int to)
 {
@@ -91,8 +61,10 @@ inline int keep_live(int next)
     return next;
 }
 
-// fill_from, judging every placement.
-inline int fill_live_from(int k)
+// Fills positions from k until the square is complete (80) or the space is
+// exhausted (-1).  The pruned walk judges every placement as it is made.
+template <bool judging>
+inline int fill_from(int k)
 {
     GeneratorState& s = generator_state;
     std::uint32_t* const rows = s.row_masks;
@@ -110,10 +82,12 @@ inline int fill_live_from(int k)
             chosen[k] = bit;
             rows[cell >> 4] ^= bit;
             columns[cell & 15] ^= bit;
-            k = keep_live(k + 1);
+            ++k;
         } else {
-            k = keep_live(back_up(k));
+            k = back_up(k);
         }
+        if constexpr (judging)
+            k = keep_live(k);
         if (k < 0)
             return -1;
     }
@@ -186,7 +160,7 @@ bool next_square()
             return false;
         }
     }
-    s.position = fill_from(k);
+    s.position = fill_from<false>(k);
     return s.position == 80;
 }
 
@@ -198,7 +172,7 @@ bool next_live_square()
         return false;
     k = k == 80 ? keep_live(back_up(80)) : judge_primed_positions(k);
     if (k >= 0)
-        k = fill_live_from(k);
+        k = fill_from<true>(k);
     s.position = k < 0 ? -1 : 80;
     return k >= 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -24,6 +25,19 @@ inline Square square_from_digits(const std::string& text)
             s.cells[n++] = static_cast<std::uint8_t>(ch - '0');
     return s;
 }
+
+#ifdef DLSMATE_TESTDATA_DIR
+// The published self-orthogonal diagonal Latin square of tests/data.
+inline Square published_square()
+{
+    std::ifstream in(std::string(DLSMATE_TESTDATA_DIR) + "/self-orthogonal-10.txt");
+    std::string text, line;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '#')
+            text += line;
+    return square_from_digits(text);
+}
+#endif
 
 inline Square filled_square(int value)
 {

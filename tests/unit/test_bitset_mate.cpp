@@ -36,16 +36,6 @@ constexpr int scale = 20; // the listings are slow under the sanitizers
 constexpr int scale = 1;
 #endif
 
-Square published_square()
-{
-    std::ifstream in(std::string(DLSMATE_TESTDATA_DIR) + "/self-orthogonal-10.txt");
-    std::string text, line;
-    while (std::getline(in, line))
-        if (!line.empty() && line[0] != '#')
-            text += line;
-    return square_from_digits(text);
-}
-
 void store_records(const std::vector<Record>& records)
 {
     ASSERT_LE(records.size(), static_cast<std::size_t>(max_transversals));

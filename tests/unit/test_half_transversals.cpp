@@ -37,16 +37,6 @@ std::vector<Record> sorted(std::vector<Record> records)
     return records;
 }
 
-Square published_square()
-{
-    std::ifstream in(std::string(DLSMATE_TESTDATA_DIR) + "/self-orthogonal-10.txt");
-    std::string text, line;
-    while (std::getline(in, line))
-        if (!line.empty() && line[0] != '#')
-            text += line;
-    return square_from_digits(text);
-}
-
 #ifdef DLSMATE_SANITIZE_BUILD
 constexpr int squares_per_space = 15; // the dancing-links listing is slow under the sanitizers
 #else

@@ -52,16 +52,6 @@ std::int32_t expect_same_as_dancing_links(const Square& square, const std::strin
     return count;
 }
 
-Square published_square()
-{
-    std::ifstream in(std::string(DLSMATE_TESTDATA_DIR) + "/self-orthogonal-10.txt");
-    std::string text, line;
-    while (std::getline(in, line))
-        if (!line.empty() && line[0] != '#')
-            text += line;
-    return square_from_digits(text);
-}
-
 bool same_row(const Square& a, const Square& b, int r)
 {
     return std::memcmp(a.cells + 10 * r, b.cells + 10 * r, 10) == 0;
