@@ -1,16 +1,19 @@
 // dlsmate-split: partitions the space of one diagonal index, or of all of them,
 // into work units, one per prefix of the first K free cells that the generator
-// can reach, in increasing order.
+// can reach, in increasing order; with --live-only, without the prefixes on
+// which the symmetry filter rejects every completion.
 
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <string>
 #include <vector>
 
+#include "filter/prefix.h"
 #include "generator/tables.h"
 #include "tools/lib/cli.h"
 #include "tools/lib/squares.h"
@@ -22,7 +25,8 @@ namespace {
 const char* const tool = "dlsmate-split";
 
 const char* const help_text =
-    "Usage: dlsmate-split [--prefix VALUES] [--stem STEM] [--quiet] DIAGONAL K LIMIT DIRECTORY\n"
+    "Usage: dlsmate-split [--prefix VALUES] [--live-only] [--stem STEM] [--quiet]\n"
+    "                     DIAGONAL K LIMIT DIRECTORY\n"
     "\n"
     "Writes one work unit per prefix of the first K free cells (in row-major order)\n"
     "that the generator can reach, in increasing order, into DIRECTORY, and prints\n"
@@ -40,7 +44,16 @@ const char* const help_text =
     "                   (digits separated by commas or spaces, at most K of them);\n"
     "                   the last unit then ends where the next prefix of that\n"
     "                   length begins.  Refines one unit of a coarser split.\n"
-    "  --stem STEM      name the files STEM-000001.wu, ... (default dNN-kK)\n"
+    "  --live-only      leave out every dead prefix: one on which every completion\n"
+    "                   fails the symmetry filter, so that its unit holds no\n"
+    "                   passing square.  The other units keep their start and end\n"
+    "                   squares: a unit before a dead prefix still ends where that\n"
+    "                   prefix begins, and its run goes on through the dead\n"
+    "                   prefixes, which hold no passing square, and stops at the\n"
+    "                   first passing square of the next unit written, which that\n"
+    "                   unit examines again.  The files are numbered consecutively.\n"
+    "  --stem STEM      name the files STEM-000001.wu, ... (default dNN-kK); with\n"
+    "                   \"all\" the numbers run on from one space to the next\n"
     "  --quiet          no progress messages\n"
     "  --help           this text\n"
     "\n"
@@ -48,7 +61,8 @@ const char* const help_text =
     "(bad arguments write nothing).\n"
     "\n"
     "Example:\n"
-    "  dlsmate-split 5 8 100000000 units-05    # diagonal index 5, first row fixed per unit\n";
+    "  dlsmate-split --live-only 5 8 100000000 units-05    # diagonal index 5, first row\n"
+    "                                                      # fixed per unit, dead rows left out\n";
 
 bool parse_prefix(const std::string& text, std::vector<int>& values)
 {
@@ -119,8 +133,36 @@ struct Options {
     std::string directory;
     std::vector<int> prefix;
     std::string stem;
+    bool live_only = false;
     bool quiet = false;
 };
+
+// What the split of one diagonal index wrote.
+struct SplitCount {
+    bool write_failed = false;
+    long long written = 0; // units written
+    long long dead = 0;    // dead prefixes left out (--live-only)
+};
+
+// Whether every completion of the prefix fails the symmetry filter.  The empty
+// prefix, the whole space, never is dead.
+bool prefix_is_dead(int diagonal_index, const int* prefix, int length)
+{
+    if (length == 0)
+        return false;
+    std::uint32_t chosen_bits[80];
+    for (int k = 0; k < length; ++k)
+        chosen_bits[k] = 1u << prefix[k];
+    return judge_prefix(chosen_bits, length, diagonal_index) == PrefixVerdict::fails;
+}
+
+std::string units_written_text(const Options& options, const SplitCount& count)
+{
+    std::string text = std::to_string(count.written) + " units written";
+    if (options.live_only)
+        text += ", " + std::to_string(count.dead) + " dead prefixes left out";
+    return text;
+}
 
 // The end square of the last unit: where the next prefix of the refined
 // length begins, or beyond every square when there is none.
@@ -136,9 +178,11 @@ Square final_end_square(int diagonal_index, const std::vector<int>& prefix)
     return prefix_floor_square(diagonal_index, after.values(), after.length());
 }
 
-// Writes the units of one diagonal index; returns the number written, or -1
-// after a write failure.
-long long split_space(const Options& options, int diagonal_number, Progress& progress)
+// Writes the units of one diagonal index.  Every unit ends where the next
+// prefix begins, whether or not that prefix is written.  `numbered` counts the
+// files named with this stem so far, so that one --stem over several spaces
+// numbers on instead of writing over the files of the space before.
+SplitCount split_space(const Options& options, int diagonal_number, std::uint64_t& numbered, Progress& progress)
 {
     const int d = diagonal_number - 1;
     const int kept = static_cast<int>(options.prefix.size());
@@ -148,7 +192,7 @@ long long split_space(const Options& options, int diagonal_number, Progress& pro
     walker.seek(options.prefix.data(), kept, problem);
     const Square last_end = final_end_square(d, options.prefix);
 
-    long long written = 0;
+    SplitCount count;
     bool have = walker.fill();
     std::vector<int> current(options.k);
     while (have) {
@@ -156,20 +200,27 @@ long long split_space(const Options& options, int diagonal_number, Progress& pro
         have = walker.next();
         const Square start = prefix_start_square(d, current.data(), options.k);
         const Square end = have ? prefix_floor_square(d, walker.values(), options.k) : last_end;
-        const std::string path = options.directory + "/" + stem + "-" + sequence_number(written + 1) + ".wu";
-        std::string error;
-        if (!write_file_replacing(path, workunit_text(diagonal_number, options.limit, start, end), error)) {
-            tool_message(tool, error + " (" + std::to_string(written) + " units of diagonal index " +
-                                   std::to_string(diagonal_number) + " written before)");
-            return -1;
+        if (options.live_only && prefix_is_dead(d, current.data(), options.k)) {
+            ++count.dead;
+        } else {
+            const std::string path =
+                options.directory + "/" + stem + "-" + sequence_number(numbered + 1) + ".wu";
+            std::string error;
+            if (!write_file_replacing(path, workunit_text(diagonal_number, options.limit, start, end), error)) {
+                tool_message(tool, error + " (" + std::to_string(count.written) + " units of diagonal index " +
+                                       std::to_string(diagonal_number) + " written before)");
+                count.write_failed = true;
+                return count;
+            }
+            std::printf("%s\n", path.c_str());
+            ++numbered;
+            ++count.written;
         }
-        std::printf("%s\n", path.c_str());
-        ++written;
         if (!options.quiet && progress.due())
-            progress.report("diagonal index " + std::to_string(diagonal_number) + ": " + std::to_string(written) +
-                            " units written");
+            progress.report("diagonal index " + std::to_string(diagonal_number) + ": " +
+                            units_written_text(options, count));
     }
-    return written;
+    return count;
 }
 
 } // namespace
@@ -187,6 +238,8 @@ int main(int argc, char** argv)
         }
         if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--live-only") {
+            options.live_only = true;
         } else if (arg == "--prefix" || arg == "--stem") {
             if (i + 1 == argc) {
                 tool_message(tool, arg + " needs a value; see --help");
@@ -266,17 +319,25 @@ int main(int argc, char** argv)
     }
 
     Progress progress(tool);
+    std::uint64_t numbered = 0;
     for (int diagonal_number : options.diagonal_numbers) {
-        const long long written = split_space(options, diagonal_number, progress);
-        if (written < 0)
+        if (options.stem.empty())
+            numbered = 0; // each space has a stem of its own
+        const SplitCount count = split_space(options, diagonal_number, numbered, progress);
+        if (count.write_failed)
             return 1;
-        if (written == 0)
-            tool_message(tool, "diagonal index " + std::to_string(diagonal_number) +
-                                   ": no prefix of " + std::to_string(options.k) + " cells extends --prefix; no unit written");
+        const std::string space = "diagonal index " + std::to_string(diagonal_number) + ": ";
+        if (count.written == 0 && count.dead == 0)
+            tool_message(tool, space + "no prefix of " + std::to_string(options.k) +
+                                   " cells extends --prefix; no unit written");
+        else if (count.written == 0)
+            tool_message(tool, space + "all " + std::to_string(count.dead) + " prefixes of " +
+                                   std::to_string(options.k) + " cells are dead; no unit written");
         else if (!options.quiet)
-            tool_message(tool, "diagonal index " + std::to_string(diagonal_number) + ": " + std::to_string(written) +
-                                   " work units, K = " + std::to_string(options.k) + ", square limit " +
-                                   std::to_string(options.limit));
+            tool_message(tool, space + std::to_string(count.written) + " work units, K = " +
+                                   std::to_string(options.k) + ", square limit " + std::to_string(options.limit) +
+                                   (options.live_only ? ", " + std::to_string(count.dead) + " dead prefixes left out"
+                                                      : std::string()));
     }
     if (std::fflush(stdout) != 0) {
         tool_message(tool, "cannot write the list of units to standard output");

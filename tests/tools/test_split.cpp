@@ -2,12 +2,19 @@
 // run over the range gives once the square that neighbouring units share is
 // discounted.
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "filter/canonical.h"
+#include "filter/prefix.h"
+#include "generator/generator.h"
+#include "generator/state.h"
 #include "support.h"
+#include "tools/lib/workunit_file.h"
 
 namespace {
 
@@ -254,6 +261,247 @@ INSTANTIATE_TEST_SUITE_P(
                     BadSplit{"missing_directory_argument", {"5", "2", "10"}, "expected DIAGONAL K LIMIT DIRECTORY"},
                     BadSplit{"unknown_option", {"--fast", "5", "2", "10", "DIR"}, "unknown option --fast"}),
     [](const testing::TestParamInfo<BadSplit>& info) { return std::string(info.param.name); });
+
+// --live-only: the units whose prefix the symmetry filter proves dead left out.
+
+std::string numbered_path(const std::string& directory, const std::string& stem, std::size_t n)
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "%06zu", n);
+    return directory + "/" + stem + "-" + number + ".wu";
+}
+
+std::string stem_of(int diagonal_number, int k)
+{
+    char stem[16];
+    std::snprintf(stem, sizeof stem, "d%02d-k%d", diagonal_number, k);
+    return stem;
+}
+
+// Standard error without the progress lines, which only a slow run prints.
+std::string without_progress(const std::string& err)
+{
+    std::string kept;
+    for (const std::string& line : lines_of(err))
+        if (line.find(" units written") == std::string::npos)
+            kept += line + "\n";
+    return kept;
+}
+
+bool is_dead(int diagonal_index, const std::vector<int>& prefix)
+{
+    std::vector<std::uint32_t> bits;
+    for (int v : prefix)
+        bits.push_back(1u << v);
+    return !prefix.empty() &&
+           judge_prefix(bits.data(), static_cast<int>(bits.size()), diagonal_index) == PrefixVerdict::fails;
+}
+
+struct LiveCase {
+    const char* name;
+    const char* diagonal;
+    const char* prefix; // --prefix, or "" for the whole space
+    int k;
+    bool some_dead;     // whether the symmetry filter proves any prefix dead
+};
+
+class SplitLiveOnly : public testing::TestWithParam<LiveCase> {};
+
+TEST_P(SplitLiveOnly, writes_the_units_of_the_plain_split_less_the_dead_ones_numbered_on)
+{
+    const LiveCase& c = GetParam();
+    const std::string root = make_temporary_directory();
+    std::vector<std::string> arguments = {std::to_string(c.k), "7"};
+    if (*c.prefix != '\0')
+        arguments.insert(arguments.begin(), {"--prefix", c.prefix, c.diagonal});
+    else
+        arguments.insert(arguments.begin(), c.diagonal);
+    std::vector<std::string> plain_argv = {DLSMATE_SPLIT, "--quiet"};
+    plain_argv.insert(plain_argv.end(), arguments.begin(), arguments.end());
+    plain_argv.push_back(root + "/plain");
+    std::vector<std::string> live_argv = {DLSMATE_SPLIT, "--live-only"};
+    live_argv.insert(live_argv.end(), arguments.begin(), arguments.end());
+    live_argv.push_back(root + "/live");
+    const CommandResult plain = run_command(plain_argv);
+    const CommandResult live = run_command(live_argv);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(live.status, 0) << live.err;
+
+    // The plain units that judge_prefix does not reject, in order, per space.
+    std::vector<std::string> expected_paths;
+    std::vector<std::string> expected_texts;
+    std::string expected_err;
+    int space = 0;
+    std::size_t written = 0, dead = 0, all_dead = 0;
+    const auto close_space = [&] {
+        if (space != 0)
+            expected_err += std::string("dlsmate-split: diagonal index ") + std::to_string(space) + ": " +
+                            std::to_string(written) + " work units, K = " + std::to_string(c.k) +
+                            ", square limit 7, " + std::to_string(dead) + " dead prefixes left out\n";
+        all_dead += dead;
+        written = dead = 0;
+    };
+    for (const std::string& path : lines_of(plain.out)) {
+        const Unit unit = unit_from(path);
+        const int diagonal_number = static_cast<int>(numbers_of(unit.text)[0]);
+        if (diagonal_number != space) {
+            close_space();
+            space = diagonal_number;
+        }
+        std::vector<int> prefix = free_values_of(unit.start);
+        prefix.resize(c.k);
+        if (is_dead(diagonal_number - 1, prefix)) {
+            ++dead;
+            continue;
+        }
+        ++written;
+        expected_paths.push_back(numbered_path(root + "/live", stem_of(diagonal_number, c.k), written));
+        expected_texts.push_back(unit.text);
+    }
+    close_space();
+
+    EXPECT_EQ(all_dead > 0, c.some_dead) << all_dead << " dead prefixes";
+    EXPECT_EQ(lines_of(live.out), expected_paths);
+    EXPECT_EQ(directory_entries(root + "/live").size(), expected_paths.size());
+    for (std::size_t i = 0; i < expected_paths.size(); ++i)
+        EXPECT_EQ(read_file(expected_paths[i]), expected_texts[i]) << expected_paths[i];
+    EXPECT_EQ(without_progress(live.err), expected_err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spaces, SplitLiveOnly,
+    testing::Values(LiveCase{"symmetric_36_three_cells_fixed", "36", "2,9,7", 8, true},
+                    LiveCase{"twenty_three_symmetries_1", "1", "", 2, true},
+                    LiveCase{"no_symmetry_57_loses_no_unit", "57", "", 3, false},
+                    LiveCase{"k_0_one_unit_per_space_never_dead", "all", "", 0, false}),
+    [](const testing::TestParamInfo<LiveCase>& info) { return std::string(info.param.name); });
+
+TEST(SplitLiveOnlyAllDead, writes_nothing_and_says_so_even_when_quiet)
+{
+    const std::string directory = make_temporary_directory() + "/units";
+    const CommandResult split =
+        run_command({DLSMATE_SPLIT, "--quiet", "--live-only", "--prefix", "3,4,5", "36", "8", "7", directory});
+    EXPECT_EQ(split.status, 0) << split.err;
+    EXPECT_EQ(split.out, "");
+    EXPECT_EQ(split.err, "dlsmate-split: diagonal index 36: all 32 prefixes of 8 cells are dead; no unit written\n");
+    EXPECT_EQ(directory_entries(directory), std::vector<std::string>{});
+    EXPECT_EQ(consistent_prefixes(35, {3, 4, 5}, 8).size(), 32u);
+}
+
+// The units left out, walked square by square with the plain generator and
+// the filter: no completion of their prefix passes.  The range refined lies
+// under a prefix that the coarse split leaves out, where squares exist to check.
+struct DeadCase {
+    const char* name;
+    int diagonal_number;
+    const char* coarse_prefix; // with coarse_k, the coarse split
+    int coarse_k;
+    int kept; // free cells of the first square under the first dead coarse prefix that fix the range
+    int k;
+};
+
+struct Walked {
+    std::size_t completions = 0; // squares with the unit's prefix
+    std::size_t passing = 0;     // of them, those that pass is_canonical
+    std::vector<int> first;      // the first of them, in position order
+};
+
+// The completions of a unit's K-cell prefix, at most max_count of them: the
+// plain generator from the unit's start square, as long as the prefix holds.
+Walked walk_prefix(const std::string& path, int k, std::size_t max_count)
+{
+    Walked walked;
+    WorkUnit unit;
+    std::string error;
+    EXPECT_TRUE(load_workunit(path, unit, error)) << error;
+    install_workunit(unit);
+    EXPECT_TRUE(prime_generator()) << path;
+    std::uint32_t prefix_bits[80];
+    for (int i = 0; i < k; ++i)
+        prefix_bits[i] = 1u << unit.start_values[i];
+    while (walked.completions < max_count && next_square()) {
+        bool same_prefix = true;
+        for (int i = 0; i < k; ++i)
+            same_prefix = same_prefix && generator_state.chosen_bits[i] == prefix_bits[i];
+        if (!same_prefix)
+            break;
+        if (walked.completions++ == 0)
+            for (int i = 0; i < 80; ++i)
+                walked.first.push_back(__builtin_ctz(generator_state.chosen_bits[i]));
+        if (is_canonical(generator_state.chosen_bits))
+            ++walked.passing;
+    }
+    generator_state = GeneratorState{};
+    return walked;
+}
+
+// The paths of the plain split's units that the --live-only split leaves out.
+std::vector<std::string> left_out_units(int diagonal_number, const std::string& prefix, int k, const std::string& root)
+{
+    const CommandResult plain = run_command({DLSMATE_SPLIT, "--quiet", "--prefix", prefix,
+                                             std::to_string(diagonal_number), std::to_string(k), "7", root + "/plain"});
+    const CommandResult live = run_command({DLSMATE_SPLIT, "--quiet", "--live-only", "--prefix", prefix,
+                                            std::to_string(diagonal_number), std::to_string(k), "7", root + "/live"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(live.status, 0) << live.err;
+    std::vector<std::string> live_texts;
+    for (const std::string& path : lines_of(live.out))
+        live_texts.push_back(read_file(path));
+    std::vector<std::string> left_out;
+    std::size_t next_live = 0;
+    for (const std::string& path : lines_of(plain.out)) {
+        if (next_live < live_texts.size() && read_file(path) == live_texts[next_live])
+            ++next_live;
+        else
+            left_out.push_back(path);
+    }
+    EXPECT_EQ(next_live, live_texts.size()) << "every unit written is one of the plain split";
+    return left_out;
+}
+
+class SplitLeavesOut : public testing::TestWithParam<DeadCase> {};
+
+TEST_P(SplitLeavesOut, only_prefixes_of_which_no_completion_passes_the_filter)
+{
+    const DeadCase& c = GetParam();
+    const std::vector<std::string> coarse =
+        left_out_units(c.diagonal_number, c.coarse_prefix, c.coarse_k, make_temporary_directory());
+    ASSERT_FALSE(coarse.empty());
+    const Walked under = walk_prefix(coarse.front(), c.coarse_k, 1);
+    ASSERT_FALSE(under.first.empty()) << coarse.front() << " has no square";
+    const std::vector<int> base(under.first.begin(), under.first.begin() + c.kept);
+
+    const std::vector<std::string> fine = left_out_units(c.diagonal_number, joined(base), c.k, make_temporary_directory());
+    EXPECT_FALSE(fine.empty());
+    std::size_t completions = 0;
+    for (const std::string& path : fine) {
+        const Walked walked = walk_prefix(path, c.k, SIZE_MAX);
+        completions += walked.completions;
+        EXPECT_EQ(walked.passing, 0u) << path << " is left out, but squares with its prefix pass";
+    }
+    EXPECT_GT(completions, 0u) << "the prefixes left out have squares to check";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, SplitLeavesOut,
+    testing::Values(DeadCase{"symmetric_36_k_40", 36, "2,9,7", 8, 36, 40},
+                    DeadCase{"symmetric_36_k_48", 36, "2,9,7", 8, 44, 48},
+                    DeadCase{"twenty_three_symmetries_1_k_40", 1, "2,3", 8, 36, 40}),
+    [](const testing::TestParamInfo<DeadCase>& info) { return std::string(info.param.name); });
+
+TEST(SplitFiles, one_stem_over_every_space_numbers_on)
+{
+    const std::string directory = make_temporary_directory() + "/units";
+    const CommandResult split = run_command({DLSMATE_SPLIT, "--quiet", "--stem", "run", "all", "0", "7", directory});
+    ASSERT_EQ(split.status, 0) << split.err;
+    const std::vector<std::string> paths = lines_of(split.out);
+    ASSERT_EQ(paths.size(), 67u);
+    EXPECT_EQ(directory_entries(directory).size(), 67u);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(paths[i], numbered_path(directory, "run", i + 1));
+        EXPECT_EQ(numbers_of(read_file(paths[i]))[0], static_cast<long long>(i + 1)) << paths[i];
+    }
+}
 
 TEST(SplitRefusesDirectory, that_is_not_empty)
 {
