@@ -26,17 +26,17 @@
 // decided or equals Q, so the verdict on a complete square is is_canonical's.
 //
 // At the end of each row an image is also decided at the first cell it cannot
-// know yet, when every value that cell can still take settles it.  The cell of Q and the source cell
-// each hold a known value or one of the values that neither their row nor their
-// column holds yet; when every value the image can take there is below every
-// value Q can take, every completion fails (and when a cell can take no value at
-// all, the prefix has no completion); when every one is above, the image never
-// rejects a completion.
+// know yet, when every value that cell can still take settles it.  The cell of
+// Q and the source cell each hold a known value or one of the values that
+// neither their row nor their column holds yet; when every value the image can
+// take there is below every value Q can take, every completion fails (and when
+// a cell can take no value at all, the prefix has no completion); when every
+// one is above, the image never rejects a completion.
 //
-// At the end of the first rows the filter looks one row further: an open image
-// whose first undecided cell lies in a complete row of Q but comes from a row of
-// Q that is still empty decides the rest of that row of the comparison from that
-// one source row alone.  When every way of filling the source row (each value
+// At the end of each row up to the eighth the filter also looks ahead: an open
+// image whose first undecided cell lies in a complete row of Q but comes from a
+// row of Q that is still empty decides the rest of that row of the comparison
+// from that one source row alone.  When every way of filling the source row (each value
 // once, none repeating a value of its column) makes one such image smaller, the
 // prefix fails for every completion.  And the source rows must also fit
 // together: the fillings that survive for one source row must agree with some
@@ -208,8 +208,9 @@ bool some_image_smaller(const std::uint32_t* bits, const std::uint8_t* values, c
     return false;
 }
 
-// Whether every filling of source row r, from column c on, leaves one of the
-// images smaller.  `used` holds the values placed in the row so far.
+// Fills source row r from column c on in every way, and keeps the fillings
+// that leave no image smaller in the next slot of `surviving`; true when none
+// survives.  `used` holds the values placed in the row so far.
 bool every_filling_smaller(const GeneratorState& state, int r, int c, std::uint32_t used, std::uint8_t* values,
                            const int* images, int image_count)
 {
