@@ -1,15 +1,14 @@
 #include "dlx/half_transversals.h"
 
+#include <bit>
 #include <cstring>
 
 #include "dlx/core.h"
+#include "dlx/row_index.h"
 #include "dlx/transversals.h"
 
-// A partial transversal of five square rows is described by one word:
-//   bits 0-9    the columns it uses,
-//   bit 10      it meets the main diagonal, bit 11 the anti-diagonal,
-//   bits 12-21  the values it uses.
-// A cell's own word has one bit in each group it belongs to.  Each half meets
+// A partial transversal of five square rows is described by one word (see
+// dlx/row_index.h): its columns, the diagonals it meets, its values.  Each half meets
 // each diagonal at most once; two halves join into a diagonal transversal when
 // their columns and their values are complementary and they meet each diagonal
 // once between them.
@@ -19,10 +18,6 @@
 // candidates of a row are two table lookups and a few masks away.
 
 namespace {
-
-constexpr std::uint32_t all_ten = 0x3FF;
-constexpr int diagonal_shift = 10;
-constexpr int value_shift = 12;
 
 // Number of five-element subsets of ten, and each subset's rank (0-251).
 constexpr int half_set_count = 252;
@@ -69,45 +64,12 @@ struct JoinSlot {
 JoinSlot join_table[half_set_count * half_set_count];
 std::uint16_t current_stamp;
 
-// Per square row: the columns holding a value of a set of free values, looked
-// up by the low five and the high five bits of the set; the columns a row may
-// not use for each pair of diagonal bits; and each cell's word.
-struct RowIndex {
-    std::uint32_t columns_low[32];
-    std::uint32_t columns_high[32];
-    std::uint32_t diagonal_block[4];
-    std::uint32_t cell_word[10];
-};
 RowIndex row_index[10];
 
 void load_rows(const Square& square)
 {
-    for (int r = 0; r < 10; ++r) {
-        RowIndex& row = row_index[r];
-        std::uint32_t columns_of_value[10] = {};
-        for (int c = 0; c < 10; ++c) {
-            const int v = square.cells[10 * r + c];
-            std::uint32_t word = (1u << c) | (1u << (value_shift + v));
-            if (c == r)
-                word |= 1u << diagonal_shift;
-            else if (c == 9 - r)
-                word |= 2u << diagonal_shift;
-            row.cell_word[c] = word;
-            columns_of_value[v] |= 1u << c;
-        }
-        row.columns_low[0] = row.columns_high[0] = 0;
-        for (int set = 1; set < 32; ++set) {
-            const int lowest = __builtin_ctz(set);
-            row.columns_low[set] = row.columns_low[set & (set - 1)] | columns_of_value[lowest];
-            row.columns_high[set] = row.columns_high[set & (set - 1)] | columns_of_value[lowest + 5];
-        }
-        const std::uint32_t main_cell = 1u << r;
-        const std::uint32_t anti_cell = 1u << (9 - r);
-        row.diagonal_block[0] = 0;
-        row.diagonal_block[1] = main_cell;
-        row.diagonal_block[2] = anti_cell;
-        row.diagonal_block[3] = main_cell | anti_cell;
-    }
+    for (int r = 0; r < 10; ++r)
+        index_row(row_index[r], square.cells + 10 * r, r);
 }
 
 void next_stamp()
@@ -124,11 +86,8 @@ template <int depth, typename Leaf>
 inline void walk_half(const RowIndex* rows, std::uint32_t word, std::uint32_t packed, Leaf& leaf)
 {
     const RowIndex& row = rows[depth];
-    const std::uint32_t free_values = (~word >> value_shift) & all_ten;
-    const std::uint32_t blocked = word | row.diagonal_block[(word >> diagonal_shift) & 3];
-    std::uint32_t open = (row.columns_low[free_values & 31] | row.columns_high[free_values >> 5]) & ~blocked;
-    for (; open != 0; open &= open - 1) {
-        const int c = __builtin_ctz(open);
+    for (std::uint32_t open = open_columns(row, word); open != 0; open &= open - 1) {
+        const int c = std::countr_zero(open);
         const std::uint32_t next_word = word | row.cell_word[c];
         const std::uint32_t next_packed = packed | static_cast<std::uint32_t>(c) << (4 * depth);
         if constexpr (depth == 4)

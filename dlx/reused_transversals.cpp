@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dlx/core.h"
+#include "dlx/row_index.h"
 #include "dlx/transversals.h"
 
 // A diagonal transversal is a partial transversal of rows 0-5 joined with one of
@@ -28,19 +29,14 @@
 // when a second square keeps it, saved at most 7 per cent, and only where rows
 // 0-5 rarely repeat.
 //
-// A partial transversal is described by one word:
-//   bits 0-9    the columns it uses,
-//   bit 10      it meets the main diagonal, bit 11 the anti-diagonal,
-//   bits 12-21  the values it uses;
-// and by its columns, four bits a square row (row r at bits 4r .. 4r + 3).
+// A partial transversal is described by one word (see dlx/row_index.h): its
+// columns, the diagonals it meets, its values; and by its columns, four bits a
+// square row (row r at bits 4r .. 4r + 3).
 // The walk over rows never tries a cell that does not fit: for each square row
 // it keeps, per set of free values, the columns that hold one of them.
 
 namespace {
 
-constexpr std::uint32_t all_ten = 0x3FF;
-constexpr int diagonal_shift = 10;
-constexpr int value_shift = 12;
 constexpr std::uint32_t word_bits = (1u << (value_shift + 10)) - 1;
 
 // The join key of a set of four columns and a set of four values: the rank of
@@ -119,16 +115,6 @@ struct SixRowTable {
     std::uint32_t stamp;
 };
 
-// Per square row: the columns holding a value of a set of free values, looked
-// up by the low five and the high five bits of the set; the columns a row may
-// not use for each pair of diagonal bits; and each cell's word.
-struct RowIndex {
-    std::uint32_t columns_low[32];
-    std::uint32_t columns_high[32];
-    std::uint32_t diagonal_block[4];
-    std::uint32_t cell_word[10];
-};
-
 // Everything kept from one call to the next: the last square listed, the index
 // of its rows, the partial transversals of its rows 0-4 and those of its rows
 // 0-5.  Nothing here counts while `valid` is false.
@@ -154,34 +140,6 @@ int first_changed_row(const KeptRowTables& kept, const Square& square)
     return 10;
 }
 
-void index_row(RowIndex& row, const std::uint8_t* cells, int r)
-{
-    std::uint32_t columns_of_value[10] = {};
-    for (int c = 0; c < 10; ++c) {
-        const int v = cells[c];
-        assert(v >= 0 && v <= 9);
-        std::uint32_t word = (1u << c) | (1u << (value_shift + v));
-        if (c == r)
-            word |= 1u << diagonal_shift;
-        else if (c == 9 - r)
-            word |= 2u << diagonal_shift;
-        row.cell_word[c] = word;
-        columns_of_value[v] |= 1u << c;
-    }
-    row.columns_low[0] = row.columns_high[0] = 0;
-    for (unsigned set = 1; set < 32; ++set) {
-        const int lowest = std::countr_zero(set);
-        row.columns_low[set] = row.columns_low[set & (set - 1)] | columns_of_value[lowest];
-        row.columns_high[set] = row.columns_high[set & (set - 1)] | columns_of_value[lowest + 5];
-    }
-    const std::uint32_t main_cell = 1u << r;
-    const std::uint32_t anti_cell = 1u << (9 - r);
-    row.diagonal_block[0] = 0;
-    row.diagonal_block[1] = main_cell;
-    row.diagonal_block[2] = anti_cell;
-    row.diagonal_block[3] = main_cell | anti_cell;
-}
-
 // Copies the square's rows from `first` on into the kept rows and indexes them.
 void take_rows(KeptRowTables& kept, const Square& square, int first)
 {
@@ -190,15 +148,6 @@ void take_rows(KeptRowTables& kept, const Square& square, int first)
         index_row(kept.row_index[r], kept.source.cells + 10 * r, r);
     }
     kept.valid = true;
-}
-
-// The columns of a row whose cell extends the partial transversal `word`: its
-// column and value are free, and it meets no diagonal met already.
-static inline std::uint32_t open_columns(const RowIndex& row, std::uint32_t word)
-{
-    const std::uint32_t free_values = (~word >> value_shift) & all_ten;
-    const std::uint32_t blocked = word | row.diagonal_block[(word >> diagonal_shift) & 3];
-    return (row.columns_low[free_values & 31] | row.columns_high[free_values >> 5]) & ~blocked;
 }
 
 // Visits every partial transversal of square rows `row` .. last that extends
