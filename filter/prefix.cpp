@@ -40,7 +40,10 @@
 // once, none repeating a value of its column) makes one such image smaller, the
 // prefix fails for every completion.  And the source rows must also fit
 // together: the fillings that survive for one source row must agree with some
-// surviving filling of every other one, no two repeating a value in a column.
+// surviving filling of every other one, no two repeating a value in a column;
+// a search that chooses them row by row gives up on a choice as soon as some
+// column has fewer values within reach of the rows still to choose than rows
+// that need one there.
 //
 // Open images only ever go on from the cells they have already matched: the
 // judgement of a prefix is the judgement of the prefix one shorter, taken on
@@ -87,6 +90,7 @@ constexpr int max_surviving_fillings = 4096;
 constexpr std::uint8_t still_alive = 0xFF;
 
 struct SurvivingFillings {
+    int row;
     int count;
     int alive;
     bool placed;
@@ -262,19 +266,35 @@ bool surviving_rows_fit(int level)
         const std::uint64_t low = row.values[f][0];
         const std::uint64_t high = row.values[f][1];
         bool some_row_empty = false;
+        // Per column, the values some remaining row can still put there.
+        std::uint64_t reachable[2] = {0, 0};
+        int rows_needing[10] = {};
         for (int n = 0; n < surviving_row_count; ++n) {
             SurvivingFillings& other = surviving[n];
             if (other.placed)
                 continue;
+            for (int column = 0; column < 10; ++column)
+                rows_needing[column] += column != other.row && column != 9 - other.row;
             for (int g = 0; g < other.count; ++g) {
-                if (other.dropped_at[g] == still_alive && ((other.values[g][0] & low) | (other.values[g][1] & high))) {
+                if (other.dropped_at[g] != still_alive)
+                    continue;
+                if ((other.values[g][0] & low) | (other.values[g][1] & high)) {
                     other.dropped_at[g] = static_cast<std::uint8_t>(level);
                     --other.alive;
+                } else {
+                    reachable[0] |= other.values[g][0];
+                    reachable[1] |= other.values[g][1];
                 }
             }
             some_row_empty = some_row_empty || other.alive == 0;
         }
-        fits = !some_row_empty && surviving_rows_fit(level + 1);
+        // Each remaining row needs a value of its own in every column it fills.
+        bool too_few_values = false;
+        for (int column = 0; column < 10 && !too_few_values && !some_row_empty; ++column) {
+            const std::uint64_t values = (reachable[column / 6] >> (10 * (column % 6))) & 0x3FF;
+            too_few_values = std::popcount(values) < rows_needing[column];
+        }
+        fits = !some_row_empty && !too_few_values && surviving_rows_fit(level + 1);
         for (int n = 0; n < surviving_row_count; ++n) {
             SurvivingFillings& other = surviving[n];
             if (other.placed)
@@ -318,6 +338,7 @@ bool some_source_row_fails(const GeneratorState& state, int filled, std::uint64_
         if (every_filling_smaller(state, r, 0, state.row_masks[r], values, images, image_count))
             return true;
         if (kept.count <= max_surviving_fillings) {
+            kept.row = r;
             kept.alive = kept.count;
             kept.placed = false;
             ++surviving_row_count;
