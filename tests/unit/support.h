@@ -1,11 +1,16 @@
 // Small helpers shared by the module tests.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "dlx/transversals.h"
 #include "generator/square.h"
 #include "generator/state.h"
 
@@ -38,6 +43,28 @@ inline Square published_square()
     return square_from_digits(text);
 }
 #endif
+
+// A transversal as stored: byte r is the column of its cell in square row r.
+using Record = std::array<std::uint8_t, 10>;
+
+// Slots 0 .. count - 1 of transversal_store (at most the store's size), in
+// store order.
+inline std::vector<Record> stored(std::int32_t count)
+{
+    std::vector<Record> records;
+    for (std::int32_t i = 0; i < std::min(count, max_transversals); ++i) {
+        Record r;
+        std::copy(transversal_store[i].columns, transversal_store[i].columns + 10, r.begin());
+        records.push_back(r);
+    }
+    return records;
+}
+
+inline std::vector<Record> sorted(std::vector<Record> records)
+{
+    std::sort(records.begin(), records.end());
+    return records;
+}
 
 inline Square filled_square(int value)
 {

@@ -27,7 +27,6 @@
 
 namespace {
 
-using Record = std::array<std::uint8_t, 10>;
 using Cover = std::array<std::int32_t, 10>; // transversal indices, increasing
 
 #ifdef DLSMATE_SANITIZE_BUILD

@@ -18,25 +18,6 @@
 
 namespace {
 
-using Record = std::array<std::uint8_t, 10>;
-
-std::vector<Record> stored(std::int32_t count)
-{
-    std::vector<Record> records;
-    for (std::int32_t i = 0; i < std::min(count, max_transversals); ++i) {
-        Record r;
-        std::copy(transversal_store[i].columns, transversal_store[i].columns + 10, r.begin());
-        records.push_back(r);
-    }
-    return records;
-}
-
-std::vector<Record> sorted(std::vector<Record> records)
-{
-    std::sort(records.begin(), records.end());
-    return records;
-}
-
 #ifdef DLSMATE_SANITIZE_BUILD
 constexpr int squares_per_space = 15; // the dancing-links listing is slow under the sanitizers
 #else

@@ -26,18 +26,9 @@
 
 namespace {
 
-using Record = std::array<std::uint8_t, 10>;
-
 std::vector<Record> stored_set(std::int32_t count)
 {
-    std::vector<Record> records;
-    for (std::int32_t i = 0; i < std::min(count, max_transversals); ++i) {
-        Record r;
-        std::copy(transversal_store[i].columns, transversal_store[i].columns + 10, r.begin());
-        records.push_back(r);
-    }
-    std::sort(records.begin(), records.end());
-    return records;
+    return sorted(stored(count));
 }
 
 // Lists the square both ways and checks that the counts and the stored sets
