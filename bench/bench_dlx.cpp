@@ -16,8 +16,18 @@
 #include "generator/generator.h"
 #include "generator/state.h"
 
-// The search loop's progress report; nothing here runs the loop.
+// The search loop's calls to the BOINC API: no progress report, no checkpoint.
 int boinc_fraction_done(double)
+{
+    return 0;
+}
+
+int boinc_time_to_checkpoint()
+{
+    return 0;
+}
+
+int boinc_checkpoint_completed()
 {
     return 0;
 }

@@ -1,6 +1,7 @@
 // dlsmate: the BOINC worker.  Started with the logical names of one work-unit
 // file and one result file; everything else comes from the work unit.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -9,6 +10,8 @@
 
 #include "generator/generator.h"
 #include "generator/search.h"
+#include "generator/state.h"
+#include "io/checkpoint.h"
 #include "io/workunit.h"
 
 int main(int argc, char** argv)
@@ -55,14 +58,24 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::FILE* result = boinc_fopen(output_name.c_str(), "wb");
+    // A run of this work unit that was stopped goes on from its checkpoint.
+    std::uint64_t result_length = 0;
+    const char* reason = nullptr;
+    const Resumption resumption = resume_search(checkpoint_name, output_name.c_str(), result_length, reason);
+    if (resumption == Resumption::resumed)
+        std::fprintf(stderr, "%s Resuming from checkpoint: %llu squares passed\n", boinc_msg_prefix(prefix, sizeof prefix),
+                     static_cast<unsigned long long>(generator_state.passing_count));
+    else if (resumption == Resumption::ignored)
+        std::fprintf(stderr, "%s Ignoring checkpoint: %s\n", boinc_msg_prefix(prefix, sizeof prefix), reason);
+
+    std::FILE* result = boinc_fopen(output_name.c_str(), resumption == Resumption::resumed ? "ab" : "wb");
     if (result == nullptr) {
         std::fprintf(stderr, "%s Couldn't find output file, resolved name %s.\n", boinc_msg_prefix(prefix, sizeof prefix),
                      output_name.c_str());
         return 1;
     }
 
-    run_search(result);
+    run_search(result, checkpoint_name, result_length);
 
     // A result that did not reach the disk in full must not be reported as done.
     const bool write_failed = std::ferror(result) != 0;
@@ -72,6 +85,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // The finished result needs no place to go on from.
+    boinc_delete_file(checkpoint_name);
     boinc_finish(0);
     return 0;
 }

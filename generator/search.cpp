@@ -1,33 +1,105 @@
 #include "generator/search.h"
 
+#include <bit>
+
 #include <boinc_api.h>
+#include <filesys.h>
 
 #include "dlx/mate.h"
 #include "filter/canonical.h"
 #include "generator/generator.h"
 #include "generator/state.h"
+#include "io/checkpoint.h"
 #include "io/result_file.h"
 
-void run_search(std::FILE* result)
+namespace {
+
+// Placements the walk judges without reaching a passing square before it gives
+// the loop a chance to checkpoint: at most about a tenth of a second in the
+// slowest pruned regions measured.
+constexpr std::uint32_t judgements_between_pauses = 64;
+
+// Records where the walk stands: on the square just handled (position 80) or on
+// the prefix it paused at.  Only what has reached the result file is recorded.
+// BOINC is told the checkpoint is done either way: a failed write leaves the
+// previous checkpoint, which is still a place to go on from.
+void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
+{
+    const GeneratorState& s = generator_state;
+    if (std::fflush(result) == 0) {
+        WalkPlace place;
+        place.passing_count = s.passing_count;
+        place.result_length = result_length;
+        place.filled = s.position;
+        for (int k = 0; k < s.position; ++k)
+            place.values[k] = std::countr_zero(s.chosen_bits[k]);
+        write_checkpoint(checkpoint_path, place);
+    }
+    boinc_checkpoint_completed();
+}
+
+} // namespace
+
+void run_search(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
 {
     GeneratorState& s = generator_state;
     Square current_square;
 
-    while (next_live_square()) {
-        if (!is_canonical(s.chosen_bits))
-            continue;
-        current_square = assembled_square;
-        ++s.passing_count;
-
-        if (has_orthogonal_mate(current_square))
-            write_square_record(result, current_square);
-
-        if (s.passing_count % 1000 == 0)
-            boinc_fraction_done(static_cast<double>(s.passing_count) / static_cast<double>(s.square_limit));
-
-        if (compare_squares(current_square, s.end_square) >= 0 || s.passing_count >= s.square_limit) {
-            write_closing_records(result, current_square);
+    for (;;) {
+        const LiveStep step = next_live_step(judgements_between_pauses);
+        if (step == LiveStep::exhausted)
             return;
+        if (step == LiveStep::square) {
+            if (!is_canonical(s.chosen_bits))
+                continue;
+            current_square = assembled_square;
+            ++s.passing_count;
+
+            if (has_orthogonal_mate(current_square)) {
+                write_square_record(result, current_square);
+                result_length += square_record_size;
+            }
+
+            if (s.passing_count % 1000 == 0)
+                boinc_fraction_done(static_cast<double>(s.passing_count) / static_cast<double>(s.square_limit));
+
+            if (compare_squares(current_square, s.end_square) >= 0 || s.passing_count >= s.square_limit) {
+                write_closing_records(result, current_square);
+                return;
+            }
         }
+        if (checkpoint_path != nullptr && boinc_time_to_checkpoint())
+            save_place(result, checkpoint_path, result_length);
     }
+}
+
+Resumption resume_search(const char* checkpoint_path, const char* result_path, std::uint64_t& result_length,
+                         const char*& reason)
+{
+    GeneratorState& s = generator_state;
+    WalkPlace place;
+    switch (read_checkpoint(checkpoint_path, place, reason)) {
+    case CheckpointRead::absent:
+        return Resumption::fresh;
+    case CheckpointRead::ignored:
+        break;
+    case CheckpointRead::matches:
+        double size = 0;
+        if (!resume_generator(place.values, place.filled)) {
+            reason = "it is damaged";
+        } else if (file_size(result_path, size) != 0 || size < static_cast<double>(place.result_length)) {
+            reason = "the result file is shorter than it records";
+        } else if (boinc_truncate(result_path, static_cast<double>(place.result_length)) != 0) {
+            reason = "the result file cannot be cut back to it";
+        } else {
+            s.passing_count = place.passing_count;
+            result_length = place.result_length;
+            boinc_fraction_done(static_cast<double>(s.passing_count) / static_cast<double>(s.square_limit));
+            return Resumption::resumed;
+        }
+        prime_generator();
+        break;
+    }
+    boinc_delete_file(checkpoint_path);
+    return Resumption::ignored;
 }

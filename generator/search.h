@@ -1,10 +1,27 @@
 // The search loop: walks the work unit's slice of the space.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // Takes squares from the generator, keeps those that pass the symmetry filter,
 // writes those with an orthogonal diagonal mate, reports progress every 1000
 // passing squares, and stops at the end square, at the square limit (writing
 // the closing records) or when the space is exhausted.
-void run_search(std::FILE* result);
+//
+// With a checkpoint path, it also asks BOINC at every passing square, and every
+// so often in stretches without one, whether to checkpoint; when told to, it
+// flushes the result file and records its place there.  `result_length` is the
+// length of the result file when the loop starts.
+void run_search(std::FILE* result, const char* checkpoint_path = nullptr, std::uint64_t result_length = 0);
+
+enum class Resumption { fresh, resumed, ignored };
+
+// Takes up the checkpoint at `checkpoint_path` after prime_generator: resumed
+// when it belongs to this work unit and the result file `result_path` holds
+// what it records; the generator and passing_count then stand where that run
+// stood, the result file is cut back to `result_length` bytes, and the fraction
+// done is reported.  ignored: a checkpoint that cannot be used, with `reason`
+// saying why; it is deleted and the generator stays primed.  fresh: none.
+Resumption resume_search(const char* checkpoint_path, const char* result_path, std::uint64_t& result_length,
+                         const char*& reason);

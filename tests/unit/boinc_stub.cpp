@@ -1,4 +1,4 @@
-// A recording substitute for the one BOINC call the search loop makes, so that
+// Recording substitutes for the BOINC calls the search loop makes, so that
 // module tests need no BOINC client and can see every progress report.
 #include "boinc_stub.h"
 
@@ -9,5 +9,19 @@ std::vector<double> reported_fractions;
 int boinc_fraction_done(double fraction)
 {
     reported_fractions.push_back(fraction);
+    return 0;
+}
+
+bool checkpoint_due = false;
+int completed_checkpoints = 0;
+
+int boinc_time_to_checkpoint()
+{
+    return checkpoint_due ? 1 : 0;
+}
+
+int boinc_checkpoint_completed()
+{
+    ++completed_checkpoints;
     return 0;
 }
