@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     }
 
     // The finished result needs no place to go on from.
-    boinc_delete_file(checkpoint_name);
+    remove_checkpoint(checkpoint_name);
     boinc_finish(0);
     return 0;
 }

@@ -100,6 +100,6 @@ Resumption resume_search(const char* checkpoint_path, const char* result_path, s
         prime_generator();
         break;
     }
-    boinc_delete_file(checkpoint_path);
+    remove_checkpoint(checkpoint_path);
     return Resumption::ignored;
 }

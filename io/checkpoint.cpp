@@ -124,6 +124,11 @@ struct Reader {
     }
 };
 
+std::string temporary_name(const char* path)
+{
+    return std::string(path) + ".new";
+}
+
 } // namespace
 
 bool write_checkpoint(const char* path, const WalkPlace& place)
@@ -149,7 +154,7 @@ bool write_checkpoint(const char* path, const WalkPlace& place)
 
     // MFILE's close flushes the stream and syncs the file to the disk before
     // closing it; BOINC's rename replaces the old checkpoint on every platform.
-    const std::string temporary = std::string(path) + ".new";
+    const std::string temporary = temporary_name(path);
     MFILE file;
     if (file.open(temporary.c_str(), "wb") != 0)
         return false;
@@ -243,4 +248,10 @@ CheckpointRead read_checkpoint(const char* path, WalkPlace& place, const char*& 
         return CheckpointRead::ignored;
     reason = nullptr;
     return CheckpointRead::matches;
+}
+
+void remove_checkpoint(const char* path)
+{
+    boinc_delete_file(path);
+    boinc_delete_file(temporary_name(path).c_str());
 }

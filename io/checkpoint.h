@@ -26,3 +26,6 @@ enum class CheckpointRead { absent, matches, ignored };
 // the work unit in generator_state.  ignored: there is a file, but it cannot be
 // used, and `reason` says why ("it belongs to another work unit").
 CheckpointRead read_checkpoint(const char* path, WalkPlace& place, const char*& reason);
+
+// Deletes the checkpoint at `path` and any temporary file a write left beside it.
+void remove_checkpoint(const char* path);
