@@ -1,0 +1,120 @@
+// A task stopped with its client and started again when the client comes back
+// goes on from its checkpoint, as on a volunteer's machine that reboots.
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "boinc_client.h"
+#include "e2e/worker_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr auto client_limit = 300s;
+
+std::string read_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A live work unit of bench/units, some seconds long.
+std::string long_workunit()
+{
+    const std::string text = read_text(DLSMATE_BENCH_UNITS_DIR "/live-57-start.wu");
+    return "57 150000" + text.substr(text.find('\n'));
+}
+
+// A value of `boinccmd --get_tasks`, such as "current CPU time"; -1 when absent.
+double task_value(const std::string& output, const std::string& key)
+{
+    const std::regex line("\\n *" + key + ": ([0-9.e+-]+)");
+    std::smatch match;
+    return std::regex_search(output, match, line) ? std::stod(match[1].str()) : -1;
+}
+
+struct KeepOnFailure {
+    ClientRun& run;
+    ~KeepOnFailure()
+    {
+        if (testing::Test::HasFailure() || std::uncaught_exceptions() > 0) {
+            run.keep_directory();
+            std::cerr << "client data directory kept: " << run.data_directory() << "\n";
+        }
+    }
+};
+
+TEST(Client, ATaskStoppedWithItsClientGoesOnFromItsCheckpoint)
+{
+    const std::string workunit = long_workunit();
+    const std::string standalone = make_temporary_directory();
+    write_file(standalone + "/in", workunit);
+    ASSERT_EQ(run_worker(standalone, {"in", "out"}).exit_status, 0);
+
+    ClientRun client(workunit);
+    KeepOnFailure keep{client};
+    // The client asks its tasks to checkpoint every disk_interval seconds (60 by default).
+    write_file(client.data_directory() + "/global_prefs_override.xml",
+               "<global_preferences>\n    <suspend_cpu_usage>0</suspend_cpu_usage>\n"
+               "    <disk_interval>1</disk_interval>\n</global_preferences>\n");
+    client.start();
+
+    // Until the task has checkpointed and run on a little past it.
+    double checkpoint_cpu = -1;
+    const std::optional<TaskStatus> before = client.poll_task(client_limit, [&](const TaskStatus& t) {
+        if (t.active_task_state != "EXECUTING")
+            return false;
+        const std::optional<std::string> tasks = client.boinccmd({"--get_tasks"});
+        checkpoint_cpu = tasks ? task_value(*tasks, "CPU time at last checkpoint") : -1;
+        return checkpoint_cpu > 1 && t.fraction_done > 0;
+    });
+    ASSERT_TRUE(before.has_value()) << client.client_log();
+    ASSERT_GT(checkpoint_cpu, 1) << client.client_log();
+    ASSERT_LT(before->fraction_done, 1.0) << "the task ended before the client could be stopped";
+    const fs::path slot = fs::path(client.data_directory()) / "slots" / "0";
+    ASSERT_TRUE(fs::exists(slot / "dlsmate-checkpoint.txt"));
+
+    ASSERT_TRUE(client.quit(60s)) << client.rpc_failure();
+    ASSERT_TRUE(fs::exists(slot / "dlsmate-checkpoint.txt")) << "the slot keeps the checkpoint";
+    const std::string checkpoint = read_text((slot / "dlsmate-checkpoint.txt").string());
+    const double recorded_fraction = std::stod(checkpoint.substr(checkpoint.find("\npassing ") + 9)) / 150000;
+    ASSERT_GT(recorded_fraction, 0);
+
+    // The client starts the task again in the same slot.  Once the task has
+    // reported its own figures (the client shows its stored ones until then),
+    // its CPU time and its fraction done go on from the checkpoint's.
+    client.start();
+    double resumed_cpu = -1;
+    const std::optional<TaskStatus> after = client.poll_task(client_limit, [&](const TaskStatus& t) {
+        if (t.active_task_state != "EXECUTING")
+            return false;
+        const std::optional<std::string> tasks = client.boinccmd({"--get_tasks"});
+        resumed_cpu = tasks ? task_value(*tasks, "current CPU time") : -1;
+        return resumed_cpu > checkpoint_cpu + 0.5;
+    });
+    ASSERT_TRUE(after.has_value()) << client.client_log();
+    ASSERT_GT(resumed_cpu, checkpoint_cpu + 0.5) << client.client_log();
+    EXPECT_GE(after->fraction_done, recorded_fraction - 1e-6);
+
+    ASSERT_TRUE(client.wait_for_exit(client_limit)) << "the task did not finish";
+    const RecordedResult recorded = client.recorded_result();
+    EXPECT_EQ(recorded.state, 4) << recorded.stderr_txt;
+    EXPECT_EQ(recorded.exit_status, 0);
+    EXPECT_TRUE(std::regex_search(recorded.stderr_txt, std::regex("\\): Resuming from checkpoint: [1-9][0-9]* squares passed\n")))
+        << recorded.stderr_txt;
+    EXPECT_TRUE(read_text(client.result_path()) == read_text(standalone + "/out"))
+        << "the resumed task's result differs from the standalone run's";
+}
+
+} // namespace
