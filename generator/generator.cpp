@@ -126,10 +126,6 @@ inline int judge_primed_positions(int k, std::int64_t& budget)
     return k;
 }
 
-} // namespace
-
-namespace {
-
 // Sets the diagonals' values into the masks and replays `values[0..count)` as
 // placed values.  Returns how many replayed: the first value that is not free
 // where it stands (repeated in its row or column, or not a value 0-9) ends the
