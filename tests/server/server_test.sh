@@ -10,9 +10,11 @@
 # continued) and samples/sample.wu (which finds a mate; continued once, then held by
 # --max-links 1) run on clients A and B; every unit must end valid and assimilated,
 # and the catalogue, the kept results and the held continuation must equal those of
-# standalone runs of the same units.  Phase 2: client C returns a result with one
-# digit changed; the validator must reject it, and the unit must get a further
-# replica (on A or B) and end valid.
+# standalone runs of the same units.  Phase 2: client C returns two results with one
+# digit changed, one in a square (dlsmate-check against the work unit rejects it)
+# and one in the count (only the comparison with the other replica shows it); the
+# validator must reject both, and each unit must get a further replica (on A or B)
+# and end valid.
 # Exit status 77 (a CTest skip) when the BOINC source is not there.
 set -euo pipefail
 
@@ -31,15 +33,17 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1"; }
 
 # The units of both phases: a split of the range whose first four rows are those of
-# the sample's square, by the first two cells of row 4, with a square limit of 2500.
-# Unit 13 holds the sample's own range; unit 16 is phase 2's.
+# the sample's square, by the first two cells of row 4: split_units FOLDER TOOLS LIMIT.
+# Unit 13 holds the sample's own range; units 16 and 17 (with a limit of 10000, so
+# that they run to their end squares) are phase 2's.
 split_units() {
     "$2/dlsmate-split" --live-only --quiet --prefix 6,5,7,3,4,8,2,9,4,0,9,6,7,3,5,8,8,4,5,1,3,9,6,7,5,8,6,9,2,1,7,0 \
-        65 34 2500 "$1" >/dev/null
+        65 34 "$3" "$1" >/dev/null
 }
 phase1_units="d65-k34-000001 d65-k34-000002 d65-k34-000003 d65-k34-000004 d65-k34-000005 d65-k34-000006
               d65-k34-000007 d65-k34-000008 d65-k34-000009 d65-k34-000010 d65-k34-000011 d65-k34-000012 sample"
-phase2_unit=d65-k34-000016
+square_unit=d65-k34-000016 count_unit=d65-k34-000017
+phase2_units="$square_unit $count_unit"
 max_links=1
 
 if [ -z "$inside" ]; then
@@ -58,11 +62,13 @@ if [ -z "$inside" ]; then
     # Standalone runs of every link of every unit, in fresh folders, two at a time.
     echo "Running the units standalone"
     mkdir -p "$work/reference"
-    split_units "$work/split" "$tools"
-    for unit in $phase1_units $phase2_unit; do
+    split_units "$work/split" "$tools" 2500
+    split_units "$work/split-10000" "$tools" 10000
+    for unit in $phase1_units; do
         if [ "$unit" = sample ]; then cp "$source_dir/samples/sample.wu" "$work/reference/sample.wu"
         else cp "$work/split/$unit.wu" "$work/reference/"; fi
     done
+    for unit in $phase2_units; do cp "$work/split-10000/$unit.wu" "$work/reference/"; done
     run_chain() { # run_chain NAME: every link up to --max-links, and the held one
         local name=$1 link=0 current=$1 dir answer
         while :; do
@@ -84,7 +90,7 @@ if [ -z "$inside" ]; then
     }
     export -f run_chain fail
     export work worker tools max_links
-    printf '%s\n' $phase1_units $phase2_unit | xargs -P 2 -I{} bash -c 'set -euo pipefail; run_chain {}'
+    printf '%s\n' $phase1_units $phase2_units | xargs -P 2 -I{} bash -c 'set -euo pipefail; run_chain {}'
 
     echo "Standing up the project"
     "$source_dir/deploy/server/throwaway-project.sh" --boinc-build "$boinc_build" \
@@ -175,10 +181,11 @@ start_client() {
     echo "Started client $name (pid ${client_pids[index]}, GUI RPC port $port)"
 }
 
-# wait_until WHAT SECONDS CHECK: runs CHECK every 3 s (asking the clients to contact
-# the scheduler every 15 s) until it succeeds; CHECK prints how far things are.
+# wait_until WHAT SECONDS CHECK: runs CHECK every 2 s until it succeeds, asking the
+# clients to contact the scheduler every 6 s (a client backs off after a request
+# that got no work); CHECK prints how far things are, shown every 15 s.
 wait_until() {
-    local what=$1 seconds=$2 check=$3 deadline=$((SECONDS + $2)) last=-100 state
+    local what=$1 seconds=$2 check=$3 deadline=$((SECONDS + $2)) shown=-100 kicked=-100 state
     echo "Waiting up to ${seconds} s for $what"
     while :; do
         if state=$($check); then
@@ -186,17 +193,19 @@ wait_until() {
             return 0
         fi
         [ $SECONDS -lt $deadline ] || fail "$what: not within ${seconds} s ($state)"
-        if [ $((SECONDS - last)) -ge 15 ]; then
+        if [ $((SECONDS - shown)) -ge 15 ]; then
             echo "  $state"
-            local name
+            shown=$SECONDS
+        fi
+        if [ $((SECONDS - kicked)) -ge 6 ]; then
+            local name i
             for name in "${client_names[@]}"; do
-                local i
                 i=$(index_of "$name")
                 kill -0 "${client_pids[i]}" 2>/dev/null && boinccmd_of "$name" --project "$url" update >/dev/null 2>&1 || true
             done
-            last=$SECONDS
+            kicked=$SECONDS
         fi
-        sleep 3
+        sleep 2
     done
 }
 
@@ -216,14 +225,15 @@ assimilated() { # assimilated NAME...
 
 # ---- Phase 1 ----------------------------------------------------------------------
 # The operator's steps: split with the project's copy of the tool, queue the units.
-split_units "$work/split-server" "$bin"
+split_units "$work/split-server" "$bin" 2500
+split_units "$work/split-server-10000" "$bin" 10000
 for unit in $phase1_units; do
     if [ "$unit" = sample ]; then cp "$source_dir/samples/sample.wu" "$dlsmate/queue/sample.wu"
     else cp "$work/split-server/$unit.wu" "$dlsmate/queue/"; fi
 done
 start_client A
 start_client B
-phase1_links=$(expected_links | grep -v "^$phase2_unit" || true)
+phase1_links=$(expected_links | grep -v -e "^$square_unit" -e "^$count_unit" || true)
 check_phase1() { assimilated $phase1_links; }
 # shellcheck disable=SC2086
 wait_until "$(wc -w <<<"$phase1_links") units and continuations to be valid and assimilated" 360 check_phase1
@@ -273,49 +283,77 @@ for held in "$reference"/*.held; do
 done
 [ "$(ls "$dlsmate/held" | wc -l)" -eq "$(ls "$reference"/*.held | wc -l)" ] || fail "held: $(ls "$dlsmate/held")"
 
-# ---- Phase 2: a corrupted replica -------------------------------------------------
-echo "Phase 2: client C returns a replica of $phase2_unit with one digit changed"
+# ---- Phase 2: corrupted replicas -------------------------------------------------
+# Client C runs one replica of each unit in turn and stops before each upload
+# (--exit_before_upload); the digit is changed in its project folder, and C is
+# started again to upload it.  A and B take no work meanwhile.
+echo "Phase 2: client C returns replicas of $square_unit and $count_unit with one digit changed"
 boinccmd_of A --project "$url" nomorework
 boinccmd_of B --project "$url" nomorework
-cp "$work/split-server/$phase2_unit.wu" "$dlsmate/queue/"
-made_phase2() { local n; n=$(db "select count(*) from result r join workunit w on w.id = r.workunitid where w.name = '$phase2_unit'"); echo "$n replicas of $phase2_unit"; [ "$n" -eq 2 ]; }
-wait_until "$phase2_unit and its replicas to be made" 60 made_phase2
-# C stops before its upload; the digit is changed in its project folder.
-start_client C --exit_before_upload
-c_index=$(index_of C)
-c_exited() { if kill -0 "${client_pids[c_index]}" 2>/dev/null; then echo "client C running"; return 1; fi; echo "client C stopped before its upload"; }
-wait_until "client C to run its replica and stop before the upload" 180 c_exited
+replicas_of() { db "select count(*) from result r join workunit w on w.id = r.workunitid where w.name = '$1'"; }
+results_of() { # host:validate state of each replica
+    db "select r.hostid, r.validate_state from result r join workunit w on w.id = r.workunitid
+        where w.name = '$1' order by r.id" | tr '\t' ':'
+}
+# change_digit UNIT WHICH: C runs a replica of UNIT; WHICH (square or count) is changed.
+change_digit() {
+    local unit=$1 which=$2
+    cp "$work/split-server-10000/$unit.wu" "$dlsmate/queue/"
+    made() { local n; n=$(replicas_of "$unit"); echo "$n replicas of $unit"; [ "$n" -eq 2 ]; }
+    wait_until "$unit and its replicas to be made" 60 made
+    start_client C --exit_before_upload
+    c_index=$(index_of C)
+    c_exited() { if kill -0 "${client_pids[c_index]}" 2>/dev/null; then echo "client C running"; return 1; fi; echo "client C stopped before its upload"; }
+    wait_until "client C to run its replica of $unit and stop before the upload" 180 c_exited
+    wait "${client_pids[c_index]}" || true
+    output=$(find "$work/clients/C/projects" -name "${unit}_*_0" -type f)
+    [ "$(grep -c . <<<"$output")" -eq 1 ] || fail "client C's output files for $unit: $output"
+    cmp "$output" "$reference/$unit.out" || fail "client C's result of $unit differs before it is changed"
+    [ "$(head -c 1 "$output")" = X ] || fail "$unit was expected to find no square with a mate"
+    # The result is "X", CR LF, the count line, the stop square's record, the end square's.
+    local offset count_line
+    count_line=$(head -c 100 "$output" | tr -d '\r' | awk 'NR == 2')
+    if [ "$which" = square ]; then
+        offset=$((3 + ${#count_line} + 2 + 2)) # the second value of the stop square: a free cell
+    else
+        offset=$((3 + ${#count_line} - 1))     # the last digit of the count
+    fi
+    local digit
+    digit=$(dd if="$output" bs=1 skip="$offset" count=1 2>/dev/null)
+    [[ $digit =~ ^[0-9]$ ]] || fail "byte $offset of C's result of $unit is not a digit: '$digit'"
+    printf '%d' $(((digit + 1) % 10)) | dd of="$output" bs=1 seek="$offset" conv=notrunc 2>/dev/null
+    cmp -s "$output" "$reference/$unit.out" && fail "C's result of $unit was not changed"
+    echo "  changed byte $offset of $(basename "$output") from $digit to $(((digit + 1) % 10))"
+    start_client C
+    reported() { local s; s=$(db "select r.server_state from result r join workunit w on w.id = r.workunitid
+                 where w.name = '$unit' and r.hostid = $c_host"); echo "C's replica of $unit in server state $s"; [ "$s" = 5 ]; }
+    c_host=$(sed -n 's:.*<hostid>\(.*\)</hostid>.*:\1:p' "$work"/clients/C/client_state.xml | awk 'NR == 1')
+    wait_until "client C to upload and report its replica of $unit" 120 reported
+}
+change_digit "$square_unit" square
+boinccmd_of C --quit >/dev/null
 wait "${client_pids[c_index]}" || true
-output=$(find "$work/clients/C/projects" -name "${phase2_unit}_*_0" -type f)
-[ "$(grep -c . <<<"$output")" -eq 1 ] || fail "client C's output files: $output"
-cmp "$output" "$reference/$phase2_unit.out" || fail "client C's result differs before it is changed"
-# The second value of the stop square (after "X", CR LF, the count line): a free cell.
-offset=$(( $(head -c 200 "$output" | tr -d '\r' | awk 'NR <= 2 { n += length($0) + 2 } END { print n }') + 2 ))
-digit=$(dd if="$output" bs=1 skip="$offset" count=1 2>/dev/null)
-[ "$(head -c 1 "$output")" = X ] || fail "$phase2_unit was expected to find no square with a mate"
-[[ $digit =~ ^[0-9]$ ]] || fail "byte $offset of C's result is not a digit: '$digit'"
-printf '%d' $(((digit + 1) % 10)) | dd of="$output" bs=1 seek="$offset" conv=notrunc 2>/dev/null
-cmp -s "$output" "$reference/$phase2_unit.out" && fail "C's result was not changed"
-c_host=$(sed -n 's:.*<hostid>\(.*\)</hostid>.*:\1:p' "$work"/clients/C/client_state.xml | awk 'NR == 1')
-start_client C
+change_digit "$count_unit" count
 boinccmd_of A --project "$url" allowmorework
 boinccmd_of B --project "$url" allowmorework
 phase2_done() {
-    local state
-    state=$(db "select r.hostid, r.validate_state from result r join workunit w on w.id = r.workunitid
-                where w.name = '$phase2_unit' order by r.id" | tr '\t\n' ': ')
-    assimilated "$phase2_unit" >/dev/null || { echo "replicas (host:validate state): $state"; return 1; }
-    echo "replicas (host:validate state): $state"
+    local square count
+    square=$(results_of "$square_unit" | tr '\n' ' ') count=$(results_of "$count_unit" | tr '\n' ' ')
+    echo "replicas (host:validate state) of $square_unit: $square; of $count_unit: $count"
+    assimilated "$square_unit" "$count_unit" >/dev/null
 }
-wait_until "$phase2_unit to end valid with a further replica" 240 phase2_done
-states=$(db "select r.hostid, r.validate_state from result r join workunit w on w.id = r.workunitid
-             where w.name = '$phase2_unit' order by r.id" | tr '\t' ':')
-[ "$(grep -c . <<<"$states")" -eq 3 ] || fail "replicas of $phase2_unit: $states"
-[ "$(grep -c ":1$" <<<"$states")" -eq 2 ] || fail "valid replicas of $phase2_unit: $states"
-grep -qx "$c_host:2" <<<"$states" || fail "client C's (host $c_host) replica was not found invalid: $states"
-grep -q "init_result(\[RESULT#[0-9]* ${phase2_unit}_[0-9]*\]) failed" "$project/log_$host/script_validator.log" ||
-    fail "the validator's log does not show the rejected replica"
+wait_until "both units to end valid with a further replica" 240 phase2_done
+for unit in $phase2_units; do
+    states=$(results_of "$unit")
+    [ "$(grep -c . <<<"$states")" -eq 3 ] || fail "replicas of $unit: $states"
+    [ "$(grep -c ":1$" <<<"$states")" -eq 2 ] || fail "valid replicas of $unit: $states"
+    grep -qx "$c_host:2" <<<"$states" || fail "client C's (host $c_host) replica of $unit was not found invalid: $states"
+done
+# The changed square fails dlsmate-check against the work unit; the changed count
+# only differs from the other replicas.
+grep -q "init_result(\[RESULT#[0-9]* ${square_unit}_[0-9]*\]) failed" "$project/log_$host/script_validator.log" ||
+    fail "the validator's log does not show the rejected replica of $square_unit"
 echo "Comparing the catalogue with the standalone runs"
 # shellcheck disable=SC2086
-compare_with_reference $phase1_links $phase2_unit
-echo "The project ran every unit, and rejected and replaced the corrupted replica"
+compare_with_reference $phase1_links $phase2_units
+echo "The project ran every unit, and rejected and replaced both corrupted replicas"
