@@ -11,6 +11,7 @@
 bin=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 project=$(dirname "$bin")
 dlsmate=$project/dlsmate
+# shellcheck disable=SC2034 # for the scripts that source this file
 catalogue=$dlsmate/catalogue.sqlite
 
 # The value of a setting in the project's config.xml.

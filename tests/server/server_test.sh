@@ -80,7 +80,7 @@ if [ -z "$inside" ]; then
             link=$((link + 1))
             answer=$("$tools/dlsmate-next" "$work/reference/$current.wu" "$work/reference/$current.out" \
                 "$work/reference/$name-c$link.wu" 2>/dev/null)
-            [ "$answer" != done ] || break
+            [ "$answer" != "done" ] || break
             current=$name-c$link
             if [ $link -gt $max_links ]; then
                 mv "$work/reference/$current.wu" "$work/reference/$current.held"
@@ -105,6 +105,7 @@ work=$5
 project=$DLSMATE_PROJECT
 url=$DLSMATE_URL
 reference=$work/reference
+# shellcheck source=../../deploy/dlsmate_project.sh
 source "$project/bin/dlsmate_project.sh"
 host=$(hostname -s)
 
@@ -345,9 +346,9 @@ phase2_done() {
 wait_until "both units to end valid with a further replica" 240 phase2_done
 for unit in $phase2_units; do
     states=$(results_of "$unit")
-    [ "$(grep -c . <<<"$states")" -eq 3 ] || fail "replicas of $unit: $states"
-    [ "$(grep -c ":1$" <<<"$states")" -eq 2 ] || fail "valid replicas of $unit: $states"
-    grep -qx "$c_host:2" <<<"$states" || fail "client C's (host $c_host) replica of $unit was not found invalid: $states"
+    [ "$(grep -c . <<<"$states")" -eq 3 ] || fail "replicas of $unit: $(echo $states)"
+    [ "$(grep -c ":1$" <<<"$states")" -eq 2 ] || fail "valid replicas of $unit: $(echo $states)"
+    grep -qx "$c_host:2" <<<"$states" || fail "client C's (host $c_host) replica of $unit was not found invalid: $(echo $states)"
 done
 # The changed square fails dlsmate-check against the work unit; the changed count
 # only differs from the other replicas.
