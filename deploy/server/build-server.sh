@@ -7,7 +7,7 @@
 # BOINC's tools/make_project takes its files from; the script prints that
 # path as its last line.  A finished build is kept: run again with the same
 # tarball, the script only prints the path.  Known to work with BOINC 7.20.5
-# on Debian 12 (GCC 12).
+# on Debian 12 (GCC 12); tar finds the compression (.tar.xz, .tar.gz) itself.
 set -euo pipefail
 
 if [ $# -ne 2 ]; then
@@ -23,7 +23,7 @@ mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 checksum=$(sha256sum "$tarball" | cut -d' ' -f1)
 # awk reads the whole listing: tar must not die of a closed pipe under pipefail.
-top=$(tar -tJf "$tarball" | awk -F/ 'NR == 1 { print $1 }')
+top=$(tar -tf "$tarball" | awk -F/ 'NR == 1 { print $1 }')
 [ -n "$top" ] || fail "$tarball is empty"
 tree=$folder/$top
 stamp=$folder/$top.built
@@ -35,7 +35,7 @@ fi
 
 rm -rf "$tree" "$stamp"
 echo "Unpacking $tarball into $folder"
-tar -xJf "$tarball" -C "$folder"
+tar -xf "$tarball" -C "$folder"
 cd "$tree"
 jobs=${JOBS:-2}
 log=$folder/$top.build.log

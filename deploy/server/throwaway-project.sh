@@ -13,8 +13,8 @@
 #   --boinc-source TARBALL  BOINC's source (default: $DLSMATE_BOINC_SOURCE)
 #   --boinc-build DIR       where the BOINC server is built and kept between runs
 #                           (default: <folder>/boinc)
-#   --worker FILE           the worker to hand out (required), packed with
-#                           deploy/make-app-version.sh
+#   --worker FILE           the worker to hand out, packed with deploy/make-app-version.sh
+#   --app-version DIR       or an app version folder packed already, <pack>/apps/dlsmate
 #   --tools DIR             the built operator tools (required)
 #   --unsent N, --max-links N   for the work generator (see make-dlsmate-project.sh)
 #
@@ -30,12 +30,13 @@ deploy=$(dirname "$here")
 fail() { echo "$0: $*" >&2; exit 1; }
 source "$here/services.sh"
 
-source_tarball=${DLSMATE_BOINC_SOURCE:-} boinc_build='' worker='' tools='' project_options=()
+source_tarball=${DLSMATE_BOINC_SOURCE:-} boinc_build='' worker='' app_version='' tools='' project_options=()
 while [ $# -gt 0 ]; do
     case $1 in
     --boinc-source) source_tarball=$2; shift 2 ;;
     --boinc-build) boinc_build=$2; shift 2 ;;
     --worker) worker=$2; shift 2 ;;
+    --app-version) app_version=$2; shift 2 ;;
     --tools) tools=$2; shift 2 ;;
     --unsent | --max-links) project_options+=("$1" "$2"); shift 2 ;;
     -*) fail "unknown option $1" ;;
@@ -46,7 +47,10 @@ done
 folder=$1
 shift
 [ -n "$source_tarball" ] || fail "no BOINC source: set DLSMATE_BOINC_SOURCE or give --boinc-source"
-[ -n "$worker" ] && [ -n "$tools" ] || fail "--worker and --tools are required"
+[ -n "$tools" ] || fail "--tools is required"
+if [ -n "$worker" ] && [ -n "$app_version" ] || [ -z "$worker$app_version" ]; then
+    fail "give one of --worker and --app-version"
+fi
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 [ -z "$(ls -A "$folder")" ] || fail "$folder is not empty"
@@ -93,7 +97,11 @@ ln -s /usr/bin/python3 "$folder/python/python"
 export PATH=$folder/python:$PATH
 
 tree=$("$here/build-server.sh" "$source_tarball" "$boinc_build" | tail -n 1)
-"$deploy/make-app-version.sh" "$worker" "$folder/pack" >/dev/null
+if [ -n "$worker" ]; then
+    "$deploy/make-app-version.sh" "$worker" "$folder/pack" >/dev/null
+    app_version=$folder/pack/apps/dlsmate
+fi
+app_version=$(cd "$app_version" && pwd)
 # Apache serves the project as www-data when started as root: it must reach it.
 chmod 755 "$folder"
 if [ "$(id -u)" -eq 0 ] && ! runuser -u www-data -- test -x "$folder"; then
@@ -105,7 +113,7 @@ url_base=http://127.0.0.1:$port/
 web_group=()
 [ "$(id -u)" -ne 0 ] || web_group=(--web-group www-data)
 "$here/make-dlsmate-project.sh" "${web_group[@]}" "${project_options[@]}" \
-    --app-version "$folder/pack/apps/dlsmate" --tools "$tools" "$tree" "$project" "$url_base"
+    --app-version "$app_version" --tools "$tools" "$tree" "$project" "$url_base"
 shmem_key=$(sed -n 's:.*<shmem_key>\(.*\)</shmem_key>.*:\1:p' "$project/config.xml")
 start_apache "$folder/apache" "$port" "$project/dlsmate.httpd.conf"
 echo "Starting the project's daemons"

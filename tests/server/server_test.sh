@@ -4,7 +4,10 @@
 # deploy kit's work generator, validator and assimilator, and Debian's boinc
 # client on three private data folders.
 #
-#   server_test.sh WORKER TOOLS_DIR SOURCE_DIR BOINC_BUILD_DIR
+#   server_test.sh WORKER APP_WORKER TOOLS_DIR SOURCE_DIR BOINC_BUILD_DIR
+#
+# WORKER runs the standalone runs; APP_WORKER is the worker the project hands out
+# (packed by deploy/make-app-version.sh), and its results must be the same.
 #
 # Phase 1: twelve units of diagonal index 65 (three stop at their limit and are
 # continued) and samples/sample.wu (which finds a mate; continued once, then held by
@@ -25,9 +28,10 @@ else
     inside=
 fi
 worker=$(realpath "$1")
-tools=$(realpath "$2")
-source_dir=$(realpath "$3")
-boinc_build=$4
+app_worker=$(realpath "$2")
+tools=$(realpath "$3")
+source_dir=$(realpath "$4")
+boinc_build=$5
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1"; }
@@ -94,14 +98,14 @@ if [ -z "$inside" ]; then
 
     echo "Standing up the project"
     "$source_dir/deploy/server/throwaway-project.sh" --boinc-build "$boinc_build" \
-        --worker "$worker" --tools "$tools" --unsent 20 --max-links "$max_links" \
-        "$work/server" bash "$(realpath "$0")" --inside "$worker" "$tools" "$source_dir" "$boinc_build" "$work"
+        --worker "$app_worker" --tools "$tools" --unsent 20 --max-links "$max_links" \
+        "$work/server" bash "$(realpath "$0")" --inside "$worker" "$app_worker" "$tools" "$source_dir" "$boinc_build" "$work"
     echo "The server test took $((SECONDS - started)) s"
     exit 0
 fi
 
 # ---- Inside the running project: $DLSMATE_PROJECT, $DLSMATE_URL -----------------
-work=$5
+work=$6
 project=$DLSMATE_PROJECT
 url=$DLSMATE_URL
 reference=$work/reference
