@@ -12,6 +12,12 @@ JOBS       ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 
 PACKAGES = cmake g++ make pkg-config libboinc-app-dev googletest libgtest-dev libbenchmark-dev boinc-client
+# The server test (ctest -L server) builds BOINC's server from the source tarball named
+# by DLSMATE_BOINC_SOURCE and runs private MariaDB and Apache instances; these are
+# installed only when that tarball is there.
+SERVER_PACKAGES = build-essential autoconf automake libtool m4 pkg-config libssl-dev zlib1g-dev \
+  libcurl4-openssl-dev default-libmysqlclient-dev mariadb-server apache2 libapache2-mod-php \
+  php-mysql php-cli php-xml php-gd python3 python3-mysqldb xz-utils curl sqlite3 boinc-client
 # Only `make fuzz` needs clang and its libFuzzer runtime.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
@@ -19,6 +25,8 @@ FUZZ_PACKAGES = clang libclang-rt-14-dev
 
 deps:
 	@tools/install-packages.sh $(PACKAGES)
+	@if [ -n "$$DLSMATE_BOINC_SOURCE" ] && [ -f "$$DLSMATE_BOINC_SOURCE" ]; then \
+	  tools/install-packages.sh --no-install-recommends $(SERVER_PACKAGES); fi
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release

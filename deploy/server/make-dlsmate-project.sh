@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Creates a BOINC project that runs dlsmate, with BOINC's own make_project and
+# the deploy kit's files, and stops short of starting it:
+#
+#   deploy/server/make-dlsmate-project.sh [options] <built BOINC tree> <project folder> <URL base>
+#
+#   <built BOINC tree>  the folder build-server.sh prints
+#   <project folder>    where the project goes; must not exist yet
+#   <URL base>          http://<host>[:<port>]/, the host name volunteers' clients reach;
+#                       the project's master URL is <URL base><name>/
+#
+# options (a real project sets the database ones; the defaults suit a private MariaDB):
+#   --name NAME          project's short name (default dlsmate)
+#   --db-user USER       database user (default root), --db-passwd PASSWORD,
+#   --db-host HOST       database host (default: the local socket)
+#   --web-group GROUP    the group the web server runs as; the project's folders that
+#                        Apache writes are given to it (default: none, Apache runs as you)
+#   --app-version DIR    the app version folder written by deploy/make-app-version.sh,
+#                        <pack>/apps/dlsmate (required)
+#   --tools DIR          the built operator tools (build/tools; required)
+#   --unsent N           units the work generator keeps unsent (default 20)
+#   --max-links N        longest continuation chain it hands out (default: no limit)
+#
+# Afterwards: queue work units in <project>/dlsmate/queue/ and run <project>/bin/start.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+deploy=$(dirname "$here")
+fail() { echo "$0: $*" >&2; exit 1; }
+
+name=dlsmate db_user=root db_passwd='' db_host='' web_group='' app_version='' tools='' unsent=20 max_links=0
+while [ $# -gt 0 ]; do
+    case $1 in
+    --name) name=$2; shift 2 ;;
+    --db-user) db_user=$2; shift 2 ;;
+    --db-passwd) db_passwd=$2; shift 2 ;;
+    --db-host) db_host=$2; shift 2 ;;
+    --web-group) web_group=$2; shift 2 ;;
+    --app-version) app_version=$2; shift 2 ;;
+    --tools) tools=$2; shift 2 ;;
+    --unsent) unsent=$2; shift 2 ;;
+    --max-links) max_links=$2; shift 2 ;;
+    -*) fail "unknown option $1" ;;
+    *) break ;;
+    esac
+done
+[ $# -eq 3 ] || fail "usage: $0 [options] <built BOINC tree> <project folder> <URL base>"
+tree=$(cd "$1" && pwd)
+project=$(realpath -m "$2")
+url_base=${3%/}/
+[ -x "$tree/tools/make_project" ] || fail "$tree is no BOINC source tree (no tools/make_project)"
+[ -x "$tree/sched/cgi" ] || fail "$tree holds no built server (no sched/cgi): run build-server.sh"
+[ -n "$app_version" ] && [ -d "$app_version" ] || fail "--app-version: no app version folder ${app_version:-given}"
+for tool in dlsmate-split dlsmate-next dlsmate-check; do
+    [ -x "$tools/$tool" ] || fail "--tools: no $tool in ${tools:-(none given)}"
+done
+[[ $unsent =~ ^[1-9][0-9]*$ ]] || fail "--unsent takes a positive number"
+[[ $max_links =~ ^[0-9]+$ ]] || fail "--max-links takes a number"
+[ ! -e "$project" ] || fail "$project exists already"
+
+# BOINC's Python tools start with "#!/usr/bin/env python"; Debian 12 has python3 only
+# (and its python3-mysqldb is for /usr/bin/python3).
+pybin=$(mktemp -d)
+trap 'rm -rf "$pybin"' EXIT
+ln -s /usr/bin/python3 "$pybin/python"
+export PATH=$pybin:$PATH
+export USER=${USER:-$(id -un)}
+
+# bin/start runs the daemons whose <host> is this short host name.
+host=$(hostname -s)
+db_options=(--db_user "$db_user")
+[ -z "$db_passwd" ] || db_options+=(--db_passwd "$db_passwd")
+[ -z "$db_host" ] || db_options+=(--db_host "$db_host")
+echo "Making the BOINC project $name in $project for $url_base"
+(cd "$tree/tools" && ./make_project --srcdir "$tree" --project_root "$project" --url_base "$url_base" \
+    --project_host "$host" "${db_options[@]}" --no_query "$name" "$name") >"$project.make_project.log" 2>&1 ||
+    { tail -n 30 "$project.make_project.log" >&2; fail "make_project failed (log: $project.make_project.log)"; }
+project=$(cd "$project" && pwd)
+cd "$project"
+
+# make_project writes a scheduler link without its URL; the client tries it first.
+scheduler=$(sed -n 's:.*<scheduler>\(.*\)</scheduler>.*:\1:p' html/user/schedulers.txt | head -n 1)
+[ -n "$scheduler" ] || fail "no scheduler URL in html/user/schedulers.txt"
+printf '<scheduler>%s</scheduler>\n<link rel="boinc_scheduler" href="%s">\n' "$scheduler" "$scheduler" \
+    >html/user/schedulers.txt
+
+# The application, its app version (signed by update_versions) and its templates.
+app_entry="    <app>\n        <name>dlsmate</name>\n        <user_friendly_name>dlsmate: orthogonal diagonal Latin squares of order 10</user_friendly_name>\n    </app>"
+sed -i "s|</boinc>|$app_entry\n</boinc>|" project.xml
+bin/xadd >xadd.log 2>&1 || { cat xadd.log >&2; fail "bin/xadd failed"; }
+mkdir -p apps
+cp -r "$app_version" apps/
+# update_versions asks two yes/no questions.
+{ yes || true; } | bin/update_versions >update_versions.log 2>&1 ||
+    { tail -n 20 update_versions.log >&2; fail "bin/update_versions failed"; }
+cp "$deploy/templates/dlsmate_in" "$deploy/templates/dlsmate_out" templates/
+
+# The server side of dlsmate: the tools and scripts in bin/, its folders in dlsmate/.
+install -m 755 "$tools/dlsmate-split" "$tools/dlsmate-next" "$tools/dlsmate-check" bin/
+install -m 755 "$deploy/dlsmate_work_generator" "$deploy/dlsmate_validate" "$deploy/dlsmate_compare" \
+    "$deploy/dlsmate_assimilate" "$deploy/dlsmate-catalogue" bin/
+install -m 644 "$deploy/dlsmate_project.sh" bin/
+mkdir -p dlsmate/queue dlsmate/workunits dlsmate/results dlsmate/held
+bin/dlsmate-catalogue dlsmate/catalogue.sqlite init
+
+# Two replicas on two different hosts, validated by dlsmate-check and assimilated into
+# the catalogue; the work generator keeps the queue's units flowing.
+generator="dlsmate_work_generator --unsent $unsent"
+[ "$max_links" -eq 0 ] || generator+=" --max-links $max_links"
+daemon() { printf '        <daemon>\n            <cmd>%s</cmd>\n        </daemon>\n' "$1"; }
+daemons=$(daemon "script_validator --app dlsmate --init_script dlsmate_validate --compare_script dlsmate_compare"
+    daemon "script_assimilator --app dlsmate --script dlsmate_assimilate"
+    daemon "$generator")
+python3 - "$daemons" <<'EOF_PY'
+import sys
+path = "config.xml"
+text = open(path).read()
+text = text.replace("    </daemons>", sys.argv[1] + "\n    </daemons>", 1)
+text = text.replace("    </config>",
+                    "        <one_result_per_host_per_wu>1</one_result_per_host_per_wu>\n    </config>", 1)
+open(path, "w").write(text)
+EOF_PY
+grep -q '<cmd>script_validator' config.xml && grep -q one_result_per_host_per_wu config.xml ||
+    fail "could not add the daemons to config.xml"
+
+# make_project leaves the folders Apache writes (uploads, logs, caches) to root's
+# group.  The keys stay out of the web server's reach.
+if [ -n "$web_group" ]; then
+    find "$project" -path "$project/keys" -prune -o -exec chgrp "$web_group" {} +
+    find "$project" -path "$project/keys" -prune -o -exec chmod g+rwX {} +
+fi
+echo "Project $name made in $project; master URL $url_base$name/"

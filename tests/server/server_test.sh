@@ -1,0 +1,364 @@
+#!/usr/bin/env bash
+# A whole BOINC project for dlsmate on this machine: the server built from BOINC's
+# source ($DLSMATE_BOINC_SOURCE), private MariaDB and Apache on 127.0.0.1, the
+# deploy kit's work generator, validator and assimilator, and Debian's boinc
+# client on three private data folders.
+#
+#   server_test.sh WORKER APP_WORKER TOOLS_DIR SOURCE_DIR BOINC_BUILD_DIR
+#
+# WORKER runs the standalone runs; APP_WORKER is the worker the project hands out
+# (packed by deploy/make-app-version.sh), and its results must be the same.
+#
+# Phase 1: twelve units of diagonal index 65 (three stop at their limit and are
+# continued) and samples/sample.wu (which finds a mate; continued once, then held by
+# --max-links 1) run on clients A and B; every unit must end valid and assimilated,
+# and the catalogue, the kept results and the held continuation must equal those of
+# standalone runs of the same units.  Phase 2: client C returns two results with one
+# digit changed, one in a square (dlsmate-check against the work unit rejects it)
+# and one in the count (only the comparison with the other replica shows it); the
+# validator must reject both, and each unit must get a further replica (on A or B)
+# and end valid.
+# Exit status 77 (a CTest skip) when the BOINC source is not there.
+set -euo pipefail
+
+if [ "${1:-}" = --inside ]; then
+    shift
+    inside=yes
+else
+    inside=
+fi
+worker=$(realpath "$1")
+app_worker=$(realpath "$2")
+tools=$(realpath "$3")
+source_dir=$(realpath "$4")
+boinc_build=$5
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1"; }
+
+# The units of both phases: a split of the range whose first four rows are those of
+# the sample's square, by the first two cells of row 4: split_units FOLDER TOOLS LIMIT.
+# Unit 13 holds the sample's own range; units 16 and 17 (with a limit of 10000, so
+# that they run to their end squares) are phase 2's.
+split_units() {
+    "$2/dlsmate-split" --live-only --quiet --prefix 6,5,7,3,4,8,2,9,4,0,9,6,7,3,5,8,8,4,5,1,3,9,6,7,5,8,6,9,2,1,7,0 \
+        65 34 "$3" "$1" >/dev/null
+}
+phase1_units="d65-k34-000001 d65-k34-000002 d65-k34-000003 d65-k34-000004 d65-k34-000005 d65-k34-000006
+              d65-k34-000007 d65-k34-000008 d65-k34-000009 d65-k34-000010 d65-k34-000011 d65-k34-000012 sample"
+square_unit=d65-k34-000016 count_unit=d65-k34-000017
+phase2_units="$square_unit $count_unit"
+max_links=1
+
+if [ -z "$inside" ]; then
+    if [ -z "${DLSMATE_BOINC_SOURCE:-}" ] || [ ! -f "$DLSMATE_BOINC_SOURCE" ]; then
+        echo "SKIPPED: no BOINC source tarball: set DLSMATE_BOINC_SOURCE to BOINC 7.20.5's source" \
+            "(boinc-7.20.5-trim.tar.xz or BOINC's release tarball of client_release/7.20/7.20.5)${DLSMATE_BOINC_SOURCE:+; not found: $DLSMATE_BOINC_SOURCE}"
+        exit 77
+    fi
+    work=$(mktemp -d "${TMPDIR:-/tmp}/dlsmate-server-XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    chmod 711 "$work" # the web server reaches the project inside
+    started=$SECONDS
+
+    # Standalone runs of every link of every unit, in fresh folders, two at a time.
+    echo "Running the units standalone"
+    mkdir -p "$work/reference"
+    split_units "$work/split" "$tools" 2500
+    split_units "$work/split-10000" "$tools" 10000
+    for unit in $phase1_units; do
+        if [ "$unit" = sample ]; then cp "$source_dir/samples/sample.wu" "$work/reference/sample.wu"
+        else cp "$work/split/$unit.wu" "$work/reference/"; fi
+    done
+    for unit in $phase2_units; do cp "$work/split-10000/$unit.wu" "$work/reference/"; done
+    run_chain() { # run_chain NAME: every link up to --max-links, and the held one
+        local name=$1 link=0 current=$1 dir answer
+        while :; do
+            dir=$(mktemp -d "$work/run-XXXXXX")
+            cp "$work/reference/$current.wu" "$dir/in"
+            (cd "$dir" && "$worker" in out) || fail "standalone run of $current"
+            cp "$dir/out" "$work/reference/$current.out"
+            rm -rf "$dir"
+            link=$((link + 1))
+            answer=$("$tools/dlsmate-next" "$work/reference/$current.wu" "$work/reference/$current.out" \
+                "$work/reference/$name-c$link.wu" 2>/dev/null)
+            [ "$answer" != "done" ] || break
+            current=$name-c$link
+            if [ $link -gt $max_links ]; then
+                mv "$work/reference/$current.wu" "$work/reference/$current.held"
+                break
+            fi
+        done
+    }
+    export -f run_chain fail
+    export work worker tools max_links
+    printf '%s\n' $phase1_units $phase2_units | xargs -P 2 -I{} bash -c 'set -euo pipefail; run_chain {}'
+
+    echo "Standing up the project"
+    "$source_dir/deploy/server/throwaway-project.sh" --boinc-build "$boinc_build" \
+        --worker "$app_worker" --tools "$tools" --unsent 20 --max-links "$max_links" \
+        "$work/server" bash "$(realpath "$0")" --inside "$worker" "$app_worker" "$tools" "$source_dir" "$boinc_build" "$work"
+    echo "The server test took $((SECONDS - started)) s"
+    exit 0
+fi
+
+# ---- Inside the running project: $DLSMATE_PROJECT, $DLSMATE_URL -----------------
+work=$6
+project=$DLSMATE_PROJECT
+url=$DLSMATE_URL
+reference=$work/reference
+# shellcheck source=../../deploy/dlsmate_project.sh
+source "$project/bin/dlsmate_project.sh"
+host=$(hostname -s)
+
+client_names=() client_pids=() client_ports=()
+stop_clients() {
+    local i
+    for i in "${!client_pids[@]}"; do
+        [ -n "${client_pids[i]}" ] || continue
+        kill -0 "${client_pids[i]}" 2>/dev/null || continue
+        echo "Stopping client ${client_names[i]} (pid ${client_pids[i]})"
+        (cd "$work/clients/${client_names[i]}" &&
+            timeout 10 boinccmd --host "127.0.0.1:${client_ports[i]}" --quit >/dev/null 2>&1) || true
+        local deadline=$((SECONDS + 20))
+        while kill -0 "${client_pids[i]}" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.2; done
+        kill -KILL "${client_pids[i]}" 2>/dev/null || true
+        wait "${client_pids[i]}" 2>/dev/null || true
+    done
+}
+show_logs() {
+    local log
+    for log in "$project"/log_"$host"/*.log "$work"/clients/*/client.log; do
+        [ -f "$log" ] || continue
+        echo "---- last lines of $log"
+        tail -n 15 "$log"
+    done
+}
+on_exit() {
+    local status=$?
+    [ $status -eq 0 ] || show_logs
+    stop_clients
+    exit $status
+}
+trap on_exit EXIT
+
+index_of() { local i; for i in "${!client_names[@]}"; do [ "${client_names[i]}" != "$1" ] || echo "$i"; done; }
+boinccmd_of() { # boinccmd_of CLIENT ARGUMENT...
+    local i
+    i=$(index_of "$1")
+    shift
+    (cd "$work/clients/${client_names[i]}" && timeout 10 boinccmd --host "127.0.0.1:${client_ports[i]}" "$@")
+}
+
+# An account per client (a volunteer's account; one host each), made through the
+# project's web RPC, as a client's manager makes it.
+create_account() {
+    local email=$1@example.org passwd=secret-$1 answer
+    answer=$(curl -sSf "${url}create_account.php?email_addr=$email&user_name=$1&passwd_hash=$(printf '%s' "$passwd$email" | md5sum | cut -d' ' -f1)") ||
+        fail "create_account.php for $1"
+    sed -n 's:.*<authenticator>\(.*\)</authenticator>.*:\1:p' <<<"$answer" | grep . || fail "no authenticator: $answer"
+}
+
+# start_client NAME [OPTION...]: a client of its own, attached to the project.
+start_client() {
+    local name=$1 dir=$work/clients/$1 port authenticator index
+    shift
+    mkdir -p "$dir"
+    index=$(index_of "$name")
+    if [ -z "$index" ]; then
+        authenticator=$(create_account "$name")
+        port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        printf '<cc_config>\n<options>\n<ncpus>1</ncpus>\n<no_priority_change>1</no_priority_change>\n</options>\n</cc_config>\n' \
+            >"$dir/cc_config.xml"
+        # Keep computing while other processes load the machine.
+        printf '<global_preferences>\n<suspend_cpu_usage>0</suspend_cpu_usage>\n</global_preferences>\n' \
+            >"$dir/global_prefs_override.xml"
+        client_names+=("$name") client_ports+=("$port") client_pids+=("")
+        index=$(index_of "$name")
+        set -- "$@" --attach_project "$url" "$authenticator"
+    fi
+    port=${client_ports[index]}
+    (cd "$dir" && exec boinc --dir "$dir" --gui_rpc_port "$port" --allow_multiple_clients --no_gpus \
+        --skip_cpu_benchmarks --no_info_fetch "$@" >>"$dir/client.log" 2>&1) &
+    client_pids[index]=$!
+    echo "Started client $name (pid ${client_pids[index]}, GUI RPC port $port)"
+}
+
+# wait_until WHAT SECONDS CHECK: runs CHECK every 2 s until it succeeds, asking the
+# clients to contact the scheduler every 6 s (a client backs off after a request
+# that got no work); CHECK prints how far things are, shown every 15 s.
+wait_until() {
+    local what=$1 seconds=$2 check=$3 deadline=$((SECONDS + $2)) shown=-100 kicked=-100 state
+    echo "Waiting up to ${seconds} s for $what"
+    while :; do
+        if state=$($check); then
+            echo "  done: $state"
+            return 0
+        fi
+        [ $SECONDS -lt $deadline ] || fail "$what: not within ${seconds} s ($state)"
+        if [ $((SECONDS - shown)) -ge 15 ]; then
+            echo "  $state"
+            shown=$SECONDS
+        fi
+        if [ $((SECONDS - kicked)) -ge 6 ]; then
+            local name i
+            for name in "${client_names[@]}"; do
+                i=$(index_of "$name")
+                kill -0 "${client_pids[i]}" 2>/dev/null && boinccmd_of "$name" --project "$url" update >/dev/null 2>&1 || true
+            done
+            kicked=$SECONDS
+        fi
+        sleep 2
+    done
+}
+
+# The links that the standalone runs made, with their results.
+expected_links() { (cd "$reference" && ls ./*.out | sed 's:^\./::; s:\.out$::' | sort); }
+in_list() { grep -qx "$1" <<<"$2"; }
+
+# Prints the state of the listed work units; succeeds when each is assimilated.
+assimilated() { # assimilated NAME...
+    local names
+    names=$(printf "'%s'," "$@")
+    local count
+    count=$(db "select count(*) from workunit where name in (${names%,}) and assimilate_state = 2")
+    echo "$count of $# units assimilated"
+    [ "$count" -eq $# ]
+}
+
+# ---- Phase 1 ----------------------------------------------------------------------
+# The operator's steps: split with the project's copy of the tool, queue the units.
+split_units "$work/split-server" "$bin" 2500
+split_units "$work/split-server-10000" "$bin" 10000
+for unit in $phase1_units; do
+    if [ "$unit" = sample ]; then cp "$source_dir/samples/sample.wu" "$dlsmate/queue/sample.wu"
+    else cp "$work/split-server/$unit.wu" "$dlsmate/queue/"; fi
+done
+start_client A
+start_client B
+phase1_links=$(expected_links | grep -v -e "^$square_unit" -e "^$count_unit" || true)
+check_phase1() { assimilated $phase1_links; }
+# shellcheck disable=SC2086
+wait_until "$(wc -w <<<"$phase1_links") units and continuations to be valid and assimilated" 360 check_phase1
+
+# No other unit was made, none failed, and every replica was valid.
+made=$(db "select name from workunit" | sort)
+[ "$made" = "$phase1_links" ] || fail "units made: $(echo $made); expected: $(echo $phase1_links)"
+bad=$(db "select r.name from result r where r.validate_state <> 1 or r.outcome <> 1")
+[ -z "$bad" ] || fail "replicas not valid: $bad"
+replicas=$(db "select count(*) from result")
+[ "$replicas" -eq $((2 * $(wc -w <<<"$phase1_links"))) ] || fail "$replicas replicas for $(wc -w <<<"$phase1_links") units"
+[ "$(db "select count(distinct hostid) from result")" -eq 2 ] || fail "replicas did not run on both hosts"
+
+# The catalogue, the kept results and the held continuation against the standalone runs.
+compare_with_reference() { # compare_with_reference LINK...
+    local link summary row expected passing=0 mates=0 results=0
+    for link in "$@"; do
+        cmp "$reference/$link.out" "$dlsmate/results/$link.out" || fail "the kept result of $link differs"
+        summary=$("$tools/dlsmate-check" "$reference/$link.wu" "$reference/$link.out")
+        expected="$(field "$summary" records)|$(field "$summary" passing)|$(field "$summary" stop)|$(field "$summary" own_records)|$(field "$summary" own_passing)"
+        expected=${expected//unknown/}
+        row=$(sqlite3 "$catalogue" "select records, passing, stop, own_records, own_passing from unit where name = '$link'")
+        [ "$row" = "$expected" ] || fail "catalogue row of $link: $row; standalone: $expected"
+        passing=$((passing + $(field "$summary" own_passing))) mates=$((mates + $(field "$summary" own_records)))
+        results=$((results + 1))
+    done
+    local units
+    units=$(printf '%s\n' "$@" | sed 's/-c[0-9]*$//' | sort -u | wc -l)
+    expected="space 65: $results results of $units units, $passing squares passed the filter, $mates with a mate"
+    [ "$("$bin/dlsmate-catalogue" "$catalogue" totals)" = "$expected" ] ||
+        fail "catalogue totals: $("$bin/dlsmate-catalogue" "$catalogue" totals); standalone: $expected"
+    echo "  catalogue: $expected"
+    # Every square with a mate, once: the records of the standalone results.
+    local exported standalone
+    exported=$("$bin/dlsmate-catalogue" "$catalogue" squares 65 | grep -v '^#' | tr -d ' ' |
+        awk 'NF { s = s $0 } !NF { print s; s = "" }')
+    standalone=$(for link in "$@"; do tr -d '\r ' <"$reference/$link.out" |
+        awk '$0 == "X" { exit } NF { s = s $0; if (length(s) == 100) { print s; s = "" } }'; done | sort -u)
+    [ "$exported" = "$standalone" ] || fail "exported squares: $exported; standalone: $standalone"
+    [ "$(grep -c . <<<"$exported")" -eq "$mates" ] || fail "$mates squares with a mate, $(grep -c . <<<"$exported") exported"
+}
+echo "Comparing the catalogue with the standalone runs"
+# shellcheck disable=SC2086
+compare_with_reference $phase1_links
+for held in "$reference"/*.held; do
+    cmp "$held" "$dlsmate/held/$(basename "$held" .held).wu" || fail "held continuation $(basename "$held")"
+done
+[ "$(ls "$dlsmate/held" | wc -l)" -eq "$(ls "$reference"/*.held | wc -l)" ] || fail "held: $(ls "$dlsmate/held")"
+
+# ---- Phase 2: corrupted replicas -------------------------------------------------
+# Client C runs one replica of each unit in turn and stops before each upload
+# (--exit_before_upload); the digit is changed in its project folder, and C is
+# started again to upload it.  A and B take no work meanwhile.
+echo "Phase 2: client C returns replicas of $square_unit and $count_unit with one digit changed"
+boinccmd_of A --project "$url" nomorework
+boinccmd_of B --project "$url" nomorework
+replicas_of() { db "select count(*) from result r join workunit w on w.id = r.workunitid where w.name = '$1'"; }
+results_of() { # host:validate state of each replica
+    db "select r.hostid, r.validate_state from result r join workunit w on w.id = r.workunitid
+        where w.name = '$1' order by r.id" | tr '\t' ':'
+}
+# change_digit UNIT WHICH: C runs a replica of UNIT; WHICH (square or count) is changed.
+change_digit() {
+    local unit=$1 which=$2
+    cp "$work/split-server-10000/$unit.wu" "$dlsmate/queue/"
+    made() { local n; n=$(replicas_of "$unit"); echo "$n replicas of $unit"; [ "$n" -eq 2 ]; }
+    wait_until "$unit and its replicas to be made" 60 made
+    start_client C --exit_before_upload
+    c_index=$(index_of C)
+    c_exited() { if kill -0 "${client_pids[c_index]}" 2>/dev/null; then echo "client C running"; return 1; fi; echo "client C stopped before its upload"; }
+    wait_until "client C to run its replica of $unit and stop before the upload" 180 c_exited
+    wait "${client_pids[c_index]}" || true
+    output=$(find "$work/clients/C/projects" -name "${unit}_*_0" -type f)
+    [ "$(grep -c . <<<"$output")" -eq 1 ] || fail "client C's output files for $unit: $output"
+    cmp "$output" "$reference/$unit.out" || fail "client C's result of $unit differs before it is changed"
+    [ "$(head -c 1 "$output")" = X ] || fail "$unit was expected to find no square with a mate"
+    # The result is "X", CR LF, the count line, the stop square's record, the end square's.
+    local offset count_line
+    count_line=$(head -c 100 "$output" | tr -d '\r' | awk 'NR == 2')
+    if [ "$which" = square ]; then
+        offset=$((3 + ${#count_line} + 2 + 2)) # the second value of the stop square: a free cell
+    else
+        offset=$((3 + ${#count_line} - 1))     # the last digit of the count
+    fi
+    local digit
+    digit=$(dd if="$output" bs=1 skip="$offset" count=1 2>/dev/null)
+    [[ $digit =~ ^[0-9]$ ]] || fail "byte $offset of C's result of $unit is not a digit: '$digit'"
+    printf '%d' $(((digit + 1) % 10)) | dd of="$output" bs=1 seek="$offset" conv=notrunc 2>/dev/null
+    cmp -s "$output" "$reference/$unit.out" && fail "C's result of $unit was not changed"
+    echo "  changed byte $offset of $(basename "$output") from $digit to $(((digit + 1) % 10))"
+    start_client C
+    reported() { local s; s=$(db "select r.server_state from result r join workunit w on w.id = r.workunitid
+                 where w.name = '$unit' and r.hostid = $c_host"); echo "C's replica of $unit in server state $s"; [ "$s" = 5 ]; }
+    c_host=$(sed -n 's:.*<hostid>\(.*\)</hostid>.*:\1:p' "$work"/clients/C/client_state.xml | awk 'NR == 1')
+    wait_until "client C to upload and report its replica of $unit" 120 reported
+}
+change_digit "$square_unit" square
+boinccmd_of C --quit >/dev/null
+wait "${client_pids[c_index]}" || true
+change_digit "$count_unit" count
+boinccmd_of A --project "$url" allowmorework
+boinccmd_of B --project "$url" allowmorework
+phase2_done() {
+    local square count
+    square=$(results_of "$square_unit" | tr '\n' ' ') count=$(results_of "$count_unit" | tr '\n' ' ')
+    echo "replicas (host:validate state) of $square_unit: $square; of $count_unit: $count"
+    assimilated "$square_unit" "$count_unit" >/dev/null
+}
+wait_until "both units to end valid with a further replica" 240 phase2_done
+for unit in $phase2_units; do
+    states=$(results_of "$unit")
+    [ "$(grep -c . <<<"$states")" -eq 3 ] || fail "replicas of $unit: $(echo $states)"
+    [ "$(grep -c ":1$" <<<"$states")" -eq 2 ] || fail "valid replicas of $unit: $(echo $states)"
+    grep -qx "$c_host:2" <<<"$states" || fail "client C's (host $c_host) replica of $unit was not found invalid: $(echo $states)"
+done
+# The changed square fails dlsmate-check against the work unit; the changed count
+# only differs from the other replicas.
+grep -q "init_result(\[RESULT#[0-9]* ${square_unit}_[0-9]*\]) failed" "$project/log_$host/script_validator.log" ||
+    fail "the validator's log does not show the rejected replica of $square_unit"
+echo "Comparing the catalogue with the standalone runs"
+# shellcheck disable=SC2086
+compare_with_reference $phase1_links $phase2_units
+echo "The project ran every unit, and rejected and replaced both corrupted replicas"
