@@ -24,8 +24,18 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@tools/run-sample.sh $(BUILD)/dlsmate samples/sample.wu
+# Builds only the worker and the tools that explain its result, quietly: the
+# output of apt and of the build goes to $(BUILD)/make-run.log, shown on failure.
+RUN_TARGETS = dlsmate dlsmate-mates dlsmate-check
+RUN_LOG = $(BUILD)/make-run.log
+run:
+	@mkdir -p $(BUILD) && : >$(RUN_LOG)
+	@tools/install-packages.sh --log $(RUN_LOG) $(PACKAGES)
+	@echo "Building $(RUN_TARGETS) in $(BUILD)/ (log: $(RUN_LOG))"
+	@{ cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release && \
+	   cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS); } >>$(RUN_LOG) 2>&1 || \
+	 { cat $(RUN_LOG); echo "make run: the build failed; its log is above and in $(RUN_LOG)" >&2; exit 1; }
+	@tools/run-sample.sh $(BUILD)/dlsmate $(BUILD)/tools samples/sample.wu
 
 test: build
 	cd $(BUILD) && ctest -j $(CTEST_JOBS) --output-on-failure
