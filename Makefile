@@ -21,7 +21,7 @@ SERVER_PACKAGES = build-essential autoconf automake libtool m4 pkg-config libssl
 # Only `make fuzz` needs clang and its libFuzzer runtime.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
-.PHONY: deps build run test test-sanitize bench fuzz clean
+.PHONY: deps build build-installed run install package test test-sanitize bench fuzz clean
 
 deps:
 	@tools/install-packages.sh $(PACKAGES)
@@ -32,8 +32,31 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@tools/run-sample.sh $(BUILD)/dlsmate samples/sample.wu
+# Builds only the worker and the tools that explain its result, quietly: the
+# output of apt and of the build goes to $(BUILD)/make-run.log, shown on failure.
+RUN_TARGETS = dlsmate dlsmate-mates dlsmate-check
+RUN_LOG = $(BUILD)/make-run.log
+run:
+	@mkdir -p $(BUILD) && : >$(RUN_LOG)
+	@tools/install-packages.sh --log $(RUN_LOG) $(PACKAGES)
+	@echo "Building $(RUN_TARGETS) in $(BUILD)/ (log: $(RUN_LOG))"
+	@{ cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release && \
+	   cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS); } >>$(RUN_LOG) 2>&1 || \
+	 { cat $(RUN_LOG); echo "make run: the build failed; its log is above and in $(RUN_LOG)" >&2; exit 1; }
+	@tools/run-sample.sh $(BUILD)/dlsmate $(BUILD)/tools samples/sample.wu
+
+# The worker, the tools, the deploy kit, the sample and the README, into PREFIX
+# (bin/, share/dlsmate/, share/doc/dlsmate/); `make package` makes the .deb of
+# the same files in $(BUILD)/.
+PREFIX ?= /usr/local
+INSTALL_TARGETS = dlsmate dlsmate-split dlsmate-next dlsmate-check dlsmate-mates
+build-installed: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS) --target $(INSTALL_TARGETS)
+install: build-installed
+	cmake --install $(BUILD) --prefix $(PREFIX)
+package: build-installed
+	cd $(BUILD) && cpack -G DEB
 
 test: build
 	cd $(BUILD) && ctest -j $(CTEST_JOBS) --output-on-failure

@@ -17,7 +17,7 @@ namespace {
 const char* const tool = "dlsmate-check";
 
 const char* const help_text =
-    "Usage: dlsmate-check [--quiet] WORKUNIT RESULT\n"
+    "Usage: dlsmate-check [--quiet] [--strict] WORKUNIT RESULT\n"
     "       dlsmate-check [--quiet] --workunit-dir DIRECTORY RESULT\n"
     "       dlsmate-check [--quiet] --compare RESULT_A RESULT_B\n"
     "\n"
@@ -34,9 +34,18 @@ const char* const help_text =
     "own_passing=C'\", where own_* leave out the stop square when a later unit\n"
     "examines it again (the run stopped at its end square).\n"
     "\n"
+    "A result without a closing block says the space ran out.  Without --strict that\n"
+    "is taken at its word.  With --strict (the default with --workunit-dir) it is\n"
+    "accepted only when the work unit's end square is the all-nines square: of the\n"
+    "units dlsmate-split and dlsmate-next write, only those (the last of a space)\n"
+    "can run out, so an empty or truncated upload of any other unit is rejected.\n"
+    "\n"
+    "  --strict                  require the closing block unless the end square is\n"
+    "                            the all-nines square\n"
     "  --workunit-dir DIRECTORY  find the work unit by the result's BOINC file name\n"
-    "                            <wu>_<replica>[_r<random>]_<file>: DIRECTORY/<wu>\n"
-    "                            or DIRECTORY/<wu>.wu\n"
+    "                            <wu>_<replica>_r<random>_<file> (or, from older\n"
+    "                            servers, <wu>_<replica>_<file>): DIRECTORY/<wu> or\n"
+    "                            DIRECTORY/<wu>.wu; implies --strict\n"
     "  --compare A B             whether two replicas' results agree (byte for byte)\n"
     "  --quiet                   print failures only\n"
     "  --help                    this text\n"
@@ -47,32 +56,44 @@ const char* const help_text =
     "--compare_script.\n"
     "\n"
     "Examples:\n"
-    "  dlsmate-check d05-k8-000001.wu d05-k8-000001.out\n"
+    "  dlsmate-check units-05/d05-k8-000001.wu d05-k8-000001.out\n"
+    "  dlsmate-check --quiet --workunit-dir units-05 d05-k8-000001_0_r1804289383_0\n"
     "  dlsmate-check --compare replica-a.out replica-b.out\n";
 
 constexpr std::size_t shown_failures = 100;
 
-// The work unit's name from a BOINC output file name:
-// <wu name>_<replica>_<file index>, possibly with _r<random> before the index.
+// The work unit's name from a BOINC output file name, read from the right:
+// <file> is the text after the last underscore (what the output template puts
+// after <OUTFILE_, "0" for <OUTFILE_0/>), then BOINC 7's _r<random>, which may
+// be missing (older servers), then _<replica>; what is left is the work unit's
+// name, which may hold underscores of its own.
 bool workunit_name_of(const std::string& path, std::string& name)
 {
-    std::string base = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
-    auto strip_number = [&base](const char* marker) {
-        const std::size_t at = base.rfind(marker);
-        if (at == std::string::npos || at == 0)
-            return false;
-        const std::size_t digits = at + std::string(marker).size();
-        if (digits == base.size() || base.find_first_not_of("0123456789", digits) != std::string::npos)
-            return false;
-        base.erase(at);
-        return true;
+    const std::size_t slash = path.find_last_of('/');
+    std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    auto is_number = [](const std::string& text, std::size_t from) {
+        return from < text.size() && text.find_first_not_of("0123456789", from) == std::string::npos;
     };
-    if (!strip_number("_"))
+    const std::size_t file_at = base.rfind('_');
+    if (file_at == std::string::npos || file_at == 0 || file_at + 1 == base.size())
         return false;
-    strip_number("_r");
-    if (!strip_number("_"))
+    base.erase(file_at);
+    const std::size_t random_at = base.rfind("_r");
+    if (random_at != std::string::npos && random_at > 0 && is_number(base, random_at + 2))
+        base.erase(random_at);
+    const std::size_t replica_at = base.rfind('_');
+    if (replica_at == std::string::npos || replica_at == 0 || !is_number(base, replica_at + 1))
         return false;
+    base.erase(replica_at);
     name = base;
+    return true;
+}
+
+bool is_all_nines(const Square& square)
+{
+    for (std::uint8_t cell : square.cells)
+        if (cell != 9)
+            return false;
     return true;
 }
 
@@ -137,7 +158,7 @@ std::string too_many(const MateAnswer& answer)
            std::to_string(max_transversals) + ": the worker stops with an error on such a square";
 }
 
-int check(const std::string& workunit_path, const std::string& result_path, bool quiet)
+int check(const std::string& workunit_path, const std::string& result_path, bool quiet, bool strict)
 {
     WorkUnit unit;
     std::string error;
@@ -257,6 +278,11 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
         report.fail(at("byte", bytes.size()), "no closing block after " + std::to_string(records) +
                                                   " records: the run stops at its limit of " +
                                                   std::to_string(unit.square_limit) + " squares with one");
+    } else if (strict && !is_all_nines(unit.end_square)) {
+        report.fail(at("end of file", bytes.size()),
+                    "no closing block after " + std::to_string(records) +
+                        " records: a run of this work unit writes one, since only a unit whose end square is the "
+                        "all-nines square can run out of squares (strict check)");
     }
 
     report.close();
@@ -305,6 +331,7 @@ int main(int argc, char** argv)
 {
     bool quiet = false;
     bool compare_mode = false;
+    bool strict = false;
     std::string workunit_dir;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
@@ -315,6 +342,8 @@ int main(int argc, char** argv)
         }
         if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--strict") {
+            strict = true;
         } else if (arg == "--compare") {
             compare_mode = true;
         } else if (arg == "--workunit-dir") {
@@ -332,8 +361,8 @@ int main(int argc, char** argv)
     }
 
     if (compare_mode) {
-        if (files.size() != 2 || !workunit_dir.empty()) {
-            tool_message(tool, "--compare takes two result files; see --help");
+        if (files.size() != 2 || !workunit_dir.empty() || strict) {
+            tool_message(tool, "--compare takes two result files and no other option but --quiet; see --help");
             return 2;
         }
         return compare(files[0], files[1], quiet);
@@ -346,15 +375,15 @@ int main(int argc, char** argv)
         std::string name;
         if (!workunit_name_of(files[0], name)) {
             tool_message(tool, "cannot tell the work unit from the file name " + files[0] +
-                                   ": expected <wu>_<replica>[_r<random>]_<file>");
+                                   ": expected <wu>_<replica>_r<random>_<file> or <wu>_<replica>_<file>");
             return 2;
         }
         const std::string plain = workunit_dir + "/" + name;
         const std::string with_suffix = plain + ".wu";
         if (file_exists(plain))
-            return check(plain, files[0], quiet);
+            return check(plain, files[0], quiet, true);
         if (file_exists(with_suffix))
-            return check(with_suffix, files[0], quiet);
+            return check(with_suffix, files[0], quiet, true);
         tool_message(tool, "no work unit " + plain + " or " + with_suffix + " for " + files[0]);
         return 2;
     }
@@ -362,5 +391,5 @@ int main(int argc, char** argv)
         tool_message(tool, "expected WORKUNIT RESULT; see --help");
         return 2;
     }
-    return check(files[0], files[1], quiet);
+    return check(files[0], files[1], quiet, strict);
 }

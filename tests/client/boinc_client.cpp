@@ -273,7 +273,9 @@ std::optional<std::string> ClientRun::boinccmd(const std::vector<std::string>& a
 {
     if (access(BOINCCMD_PROGRAM, X_OK) != 0)
         throw std::runtime_error("no boinccmd at '" BOINCCMD_PROGRAM "': install boinc-client (make deps)");
-    std::vector<std::string> command = {BOINCCMD_PROGRAM, "--host", "localhost:" + std::to_string(port_)};
+    // The client listens on the IPv4 loopback; "localhost" may not resolve, or
+    // resolve to ::1 first.
+    std::vector<std::string> command = {BOINCCMD_PROGRAM, "--host", "127.0.0.1:" + std::to_string(port_)};
     command.insert(command.end(), arguments.begin(), arguments.end());
     // Run in the data directory, where it finds the client's RPC password.
     const std::string log = data_directory_ + "/boinccmd.out";
@@ -290,7 +292,8 @@ std::optional<std::string> ClientRun::boinccmd(const std::vector<std::string>& a
     // password or the RPC fails, and prints why.
     const std::string output = read_text(log);
     if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
-        rpc_failure_ = "boinccmd " + arguments.front() + " on port " + std::to_string(port_) + " failed: " + output;
+        rpc_failure_ = "boinccmd " + arguments.front() + " on 127.0.0.1:" + std::to_string(port_) +
+                       " failed: " + output;
         return std::nullopt;
     }
     rpc_failure_.clear();

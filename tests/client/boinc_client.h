@@ -63,8 +63,8 @@ public:
     const std::string& rpc_failure() const { return rpc_failure_; }
 
     // How long a running client may leave boinccmd unanswered (it opens its
-    // RPC port within a second or two of starting).
-    static constexpr std::chrono::seconds rpc_patience{30};
+    // RPC port within a second or two of starting, even on a loaded machine).
+    static constexpr std::chrono::seconds rpc_patience{10};
 
     RecordedResult recorded_result() const;
     std::string client_log() const;

@@ -27,6 +27,15 @@ run_unit() {
     cp "$dir/out" "$2"
 }
 
+# Waits for every worker run started in the background; `wait` alone would
+# report success whatever they returned.
+wait_all() {
+    local pid
+    for pid in $(jobs -p); do
+        wait "$pid" || fail "a worker run failed"
+    done
+}
+
 # A field of dlsmate-check's summary line: field LINE NAME
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1"; }
 
@@ -40,7 +49,7 @@ prefix=$(grep -v '^#' "$source/tests/data/sample-square.txt" | tr -s ' \n' '  ' 
 case $scenario in
 sample)
     cp "$source/samples/sample.wu" sample.wu
-    run_unit sample.wu a.out & run_unit sample.wu b.out & wait
+    run_unit sample.wu a.out & run_unit sample.wu b.out & wait_all
     summary=$("$tools/dlsmate-check" sample.wu a.out) || fail "check: $summary"
     [[ $summary == "a.out: valid records=1 passing=20 stop=limit own_records=1 own_passing=20" ]] || fail "$summary"
     "$tools/dlsmate-check" --compare a.out b.out >/dev/null || fail "replicas differ"
@@ -52,7 +61,7 @@ split)
     "$tools/dlsmate-split" --quiet --prefix "$prefix" 65 40 1000 whole >whole.txt
     [[ $(wc -l <units.txt) -gt 1 ]] || fail "one unit only"
     while read -r unit; do run_unit "$unit" "${unit%.wu}.out" & done <units.txt
-    run_unit "$(cat whole.txt)" whole.out & wait
+    run_unit "$(cat whole.txt)" whole.out & wait_all
     passing=0 records=0
     while read -r unit; do
         summary=$("$tools/dlsmate-check" "$unit" "${unit%.wu}.out") || fail "check: $summary"
@@ -79,7 +88,7 @@ chain)
         [[ $answer == done ]] && break
         [[ $answer == "continue $unit" ]] || fail "next: $answer"
     done
-    wait
+    wait_all
     summary=$("$tools/dlsmate-check" long/d65-k40-000001.wu long.out) || fail "check: $summary"
     [[ $links -gt 1 ]] || fail "one link only"
     [[ $passing == $(field "$summary" passing) ]] || fail "links pass $passing squares, one run $summary"

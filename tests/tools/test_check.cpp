@@ -2,6 +2,7 @@
 // with one line saying what and where, and compares replicas.
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ struct GoodCase {
     std::function<std::string()> unit;
     const char* summary;
 };
+
+// A case prints as its name, not as its bytes.
+void PrintTo(const GoodCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class CheckAccepts : public testing::TestWithParam<GoodCase> {};
 
@@ -111,6 +118,11 @@ struct BadCase {
     const char* where;
     const char* what;
 };
+
+void PrintTo(const BadCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 std::string replaced(std::string bytes, std::size_t at, const std::string& with, std::size_t length)
 {
@@ -273,6 +285,11 @@ struct CompareCase {
     const char* message;
 };
 
+void PrintTo(const CompareCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class CheckCompare : public testing::TestWithParam<CompareCase> {};
 
 TEST_P(CheckCompare, says_whether_two_replicas_agree)
@@ -307,6 +324,11 @@ struct NameCase {
     int status;
 };
 
+void PrintTo(const NameCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class CheckWorkunitDir : public testing::TestWithParam<NameCase> {};
 
 TEST_P(CheckWorkunitDir, finds_the_work_unit_by_the_result_file_name)
@@ -325,8 +347,107 @@ INSTANTIATE_TEST_SUITE_P(
     Names, CheckWorkunitDir,
     testing::Values(NameCase{"replica_and_file_index", "d65-k0-000001.wu", "d65-k0-000001_1_0", 0},
                     NameCase{"with_a_random_part", "d65-k0-000001", "d65-k0-000001_0_r1795318418_0", 0},
+                    NameCase{"underscores_in_the_work_unit_name", "wu_65_0001.wu", "wu_65_0001_1_r1804289383_0", 0},
+                    NameCase{"a_file_part_that_is_a_word", "wu_65_0001.wu", "wu_65_0001_0_out", 0},
+                    NameCase{"a_random_part_and_a_word", "wu_65_0001.wu", "wu_65_0001_3_r77_out", 0},
                     NameCase{"no_such_work_unit", "d65-k0-000002.wu", "d65-k0-000001_0_0", 2},
+                    NameCase{"replica_not_a_number", "wu_65_0001.wu", "wu_65_0001_a_0", 2},
+                    NameCase{"nothing_after_the_last_underscore", "wu_65_0001.wu", "wu_65_0001_0_", 2},
                     NameCase{"not_a_boinc_name", "d65-k0-000001.wu", "d65-k0-000001.out", 2}),
     [](const testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
+
+// The parse names the work unit it looked for.
+TEST(CheckWorkunitDir, a_missing_work_unit_is_named_with_both_file_names_tried)
+{
+    const std::string directory = make_temporary_directory();
+    write_file(directory + "/wu_65_0001_0_r12_0", run_in_process(sample_unit(20)));
+    const CommandResult result =
+        run_command({DLSMATE_CHECK, "--workunit-dir", directory, directory + "/wu_65_0001_0_r12_0"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "dlsmate-check: no work unit " + directory + "/wu_65_0001 or " + directory +
+                              "/wu_65_0001.wu for " + directory + "/wu_65_0001_0_r12_0\n");
+}
+
+// --- Strict mode: a missing closing block ---------------------------------------
+
+enum class Mode { plain, strict, workunit_dir };
+
+struct StrictCase {
+    const char* name;
+    Mode mode;
+    bool end_all_nines;  // the work unit's end square; else all eights, above every square of the space
+    std::size_t kept;    // bytes of the worker's result kept (its whole result is 646 bytes)
+    int status;
+    const char* out;     // after "<result path>: "
+};
+
+void PrintTo(const StrictCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class CheckStrict : public testing::TestWithParam<StrictCase> {};
+
+TEST_P(CheckStrict, requires_the_closing_block_unless_the_end_square_is_all_nines)
+{
+    const StrictCase& c = GetParam();
+    const std::string directory = make_temporary_directory();
+    const std::string unit = sample_unit(20, c.end_all_nines ? filled(9) : filled(8));
+    const std::string result = run_in_process(unit);
+    ASSERT_EQ(result.size(), 646u);
+    write_file(directory + "/unit.wu", unit);
+    const std::string result_path = directory + "/unit_0_r5_0";
+    write_file(result_path, result.substr(0, c.kept));
+    std::vector<std::string> argv = {DLSMATE_CHECK};
+    if (c.mode == Mode::plain)
+        argv.insert(argv.end(), {directory + "/unit.wu", result_path});
+    else if (c.mode == Mode::strict)
+        argv.insert(argv.end(), {"--strict", directory + "/unit.wu", result_path});
+    else
+        argv.insert(argv.end(), {"--workunit-dir", directory, result_path});
+    const CommandResult check = run_command(argv);
+    EXPECT_EQ(check.status, c.status);
+    EXPECT_EQ(check.out, result_path + ": " + c.out + "\n");
+    EXPECT_EQ(check.err, "");
+}
+
+const char* const strict_refusal_of_0 =
+    "end of file at byte 0: no closing block after 0 records: a run of this work unit writes one, since only a unit whose end square "
+    "is the all-nines square can run out of squares (strict check)";
+const char* const strict_refusal_of_1 =
+    "end of file at byte 212: no closing block after 1 records: a run of this work unit writes one, since only a unit whose end "
+    "square is the all-nines square can run out of squares (strict check)";
+const char* const taken_as_exhausted_0 = "valid records=0 passing=unknown stop=exhausted own_records=0 own_passing=unknown";
+const char* const taken_as_exhausted_1 = "valid records=1 passing=unknown stop=exhausted own_records=1 own_passing=unknown";
+const char* const whole_result = "valid records=1 passing=20 stop=limit own_records=1 own_passing=20";
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, CheckStrict,
+    testing::Values(StrictCase{"empty_taken_as_exhausted_without_strict", Mode::plain, false, 0, 0, taken_as_exhausted_0},
+                    StrictCase{"empty_refused_with_strict", Mode::strict, false, 0, 1, strict_refusal_of_0},
+                    StrictCase{"empty_refused_by_the_validator_form", Mode::workunit_dir, false, 0, 1,
+                               strict_refusal_of_0},
+                    StrictCase{"cut_after_a_record_taken_as_exhausted_without_strict", Mode::plain, false, 212, 0,
+                               taken_as_exhausted_1},
+                    StrictCase{"cut_after_a_record_refused_with_strict", Mode::strict, false, 212, 1,
+                               strict_refusal_of_1},
+                    StrictCase{"cut_after_a_record_refused_by_the_validator_form", Mode::workunit_dir, false, 212, 1,
+                               strict_refusal_of_1},
+                    StrictCase{"empty_accepted_with_strict_for_an_all_nines_end", Mode::strict, true, 0, 0,
+                               taken_as_exhausted_0},
+                    StrictCase{"empty_accepted_by_the_validator_form_for_an_all_nines_end", Mode::workunit_dir, true,
+                               0, 0, taken_as_exhausted_0},
+                    StrictCase{"whole_result_accepted_with_strict", Mode::strict, false, 646, 0, whole_result},
+                    StrictCase{"whole_result_accepted_by_the_validator_form", Mode::workunit_dir, false, 646, 0,
+                               whole_result}),
+    [](const testing::TestParamInfo<StrictCase>& info) { return std::string(info.param.name); });
+
+TEST(CheckStrict, compare_takes_no_strict_option)
+{
+    const CommandResult result = run_command({DLSMATE_CHECK, "--strict", "--compare", "a", "b"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "dlsmate-check: --compare takes two result files and no other option but --quiet; see --help\n");
+}
 
 } // namespace

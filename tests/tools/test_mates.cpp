@@ -1,6 +1,7 @@
 // dlsmate-mates: every mate printed is an orthogonal diagonal Latin square,
 // and their number is that of an independent count.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,12 @@ struct MateCase {
     std::string file;
     int square; // which square of the file
 };
+
+// A case prints as its name, not as its bytes.
+void PrintTo(const MateCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class Mates : public testing::TestWithParam<MateCase> {};
 
@@ -165,6 +172,11 @@ struct BadInput {
     const char* content; // nullptr: the file does not exist
     const char* message;
 };
+
+void PrintTo(const BadInput& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class MatesRefuses : public testing::TestWithParam<BadInput> {};
 

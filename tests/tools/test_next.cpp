@@ -1,6 +1,7 @@
 // dlsmate-next: a chain of continuations reaches what one long run reaches,
 // and the tool tells a finished run from one that stopped at its limit.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ struct ChainCase {
     int kept;
     int limit;    // 0: the position of the sample square in its range, so a run stops at it
 };
+
+// A case prints as its name, not as its bytes.
+void PrintTo(const ChainCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class Chaining : public testing::TestWithParam<ChainCase> {};
 
@@ -193,6 +200,11 @@ struct BadNext {
     const char* change; // what is done to the sample's work unit or result
     const char* message;
 };
+
+void PrintTo(const BadNext& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class NextRefuses : public testing::TestWithParam<BadNext> {};
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,12 @@ struct RangeCase {
     int k;              // free cells fixed per unit
 };
 
+// A case prints as its name, not as its bytes.
+void PrintTo(const RangeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class SplitThenRun : public testing::TestWithParam<RangeCase> {};
 
 TEST_P(SplitThenRun, units_give_the_squares_and_count_of_one_run_over_the_range)
@@ -169,6 +176,11 @@ struct WholeSpaceCase {
     std::size_t units; // 0: the number of consistent prefixes of the one space
 };
 
+void PrintTo(const WholeSpaceCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class SplitWholeSpace : public testing::TestWithParam<WholeSpaceCase> {};
 
 TEST_P(SplitWholeSpace, units_start_at_each_prefix_and_the_last_runs_to_the_end_of_the_space)
@@ -226,6 +238,11 @@ struct BadSplit {
     std::vector<std::string> arguments; // "DIR" stands for the output directory
     const char* message;
 };
+
+void PrintTo(const BadSplit& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class SplitRefuses : public testing::TestWithParam<BadSplit> {};
 
@@ -304,6 +321,11 @@ struct LiveCase {
     int k;
     bool some_dead;     // whether the symmetry filter proves any prefix dead
 };
+
+void PrintTo(const LiveCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class SplitLiveOnly : public testing::TestWithParam<LiveCase> {};
 
@@ -399,6 +421,11 @@ struct DeadCase {
     int kept; // free cells of the first square under the first dead coarse prefix that fix the range
     int k;
 };
+
+void PrintTo(const DeadCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 struct Walked {
     std::size_t completions = 0; // squares with the unit's prefix

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,25 +132,93 @@ bool read_whole_file(const std::string& path, std::string& bytes, std::string& e
     return true;
 }
 
+namespace {
+
+std::string folder_of(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates a fresh file beside path that no other process can have opened:
+// O_EXCL refuses a name that exists (a planted file or symlink included).
+int create_temporary(const std::string& path, std::string& temporary)
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
+        temporary = path + suffix;
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool write_all(int fd, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
 bool write_file_replacing(const std::string& path, const std::string& bytes, std::string& error)
 {
-    const std::string temporary = path + ".part" + std::to_string(getpid());
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (out == nullptr) {
-        error = "cannot create " + temporary + ": " + std::strerror(errno);
+    // Only a regular file is ever replaced: renaming over a device node, a
+    // symlink or a directory would destroy something that is not ours.
+    struct stat existing;
+    if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        const char* kind = S_ISLNK(existing.st_mode)   ? "a symbolic link"
+                           : S_ISDIR(existing.st_mode) ? "a directory"
+                                                       : "not a regular file";
+        error = "refusing to replace " + path + ": it is " + kind;
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    const bool closed = std::fclose(out) == 0;
-    if (!written || !closed) {
-        error = "cannot write " + temporary;
-        std::remove(temporary.c_str());
+    std::string temporary;
+    const int fd = create_temporary(path, temporary);
+    if (fd < 0) {
+        error = "cannot create a file beside " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // The bytes reach the disk before the name points at them, so a crash
+    // leaves either the old file or the whole new one.
+    const bool written = write_all(fd, bytes);
+    const int write_errno = errno;
+    const bool synced = written && fsync(fd) == 0;
+    const int sync_errno = errno;
+    const bool closed = close(fd) == 0;
+    if (!written || !synced || !closed) {
+        const int cause = !written ? write_errno : !synced ? sync_errno : errno;
+        error = "cannot write " + temporary + ": " + std::strerror(cause);
+        unlink(temporary.c_str());
         return false;
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = "cannot rename " + temporary + " to " + path + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
+        unlink(temporary.c_str());
         return false;
     }
+    // The rename itself is made durable by syncing the folder that holds both names.
+    const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0 || fsync(folder) != 0) {
+        error = path + " was replaced, but its folder could not be synced: " + std::strerror(errno);
+        if (folder >= 0)
+            close(folder);
+        return false;
+    }
+    close(folder);
     return true;
 }

@@ -29,6 +29,9 @@ std::string workunit_text(int diagonal_number, std::uint64_t square_limit, const
 // The whole content of a file.  False with a one-line reason when it cannot be read.
 bool read_whole_file(const std::string& path, std::string& bytes, std::string& error);
 
-// Writes the bytes to a temporary file beside path and renames it over path,
-// so that a failure leaves no partial file behind.
+// Writes the bytes to a fresh temporary file beside path (created with O_EXCL),
+// syncs it, renames it over path and syncs the folder, so that a failure or a
+// crash leaves the old file or the whole new one, never a partial file.  A path
+// that exists and is not a regular file (a device node, a symbolic link, a
+// directory) is refused and left as it is.
 bool write_file_replacing(const std::string& path, const std::string& bytes, std::string& error);
