@@ -210,4 +210,8 @@ if [ "$failures" -ne 0 ]; then
     echo "$0: $failures failure(s)" >&2
     exit 1
 fi
-echo "ports: all tests passed"
+if [ ${#unrunnable[@]} -gt 0 ]; then
+    echo "ports: all tests passed on the ports that ran; NOT RUN: ${unrunnable[*]}"
+else
+    echo "ports: all tests passed"
+fi
