@@ -20,8 +20,13 @@ SERVER_PACKAGES = build-essential autoconf automake libtool m4 pkg-config libssl
   php-mysql php-cli php-xml php-gd python3 python3-mysqldb xz-utils curl sqlite3 boinc-client
 # Only `make fuzz` needs clang and its libFuzzer runtime.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
+# `make ports`: MinGW-w64 for the Windows ports, wine to test them, autotools for
+# BOINC's configure (the static Linux port).
+PORTS_BUILD ?= build-ports
+PORTS_PACKAGES = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 \
+  autoconf automake libtool m4 pkg-config xz-utils
 
-.PHONY: deps build build-installed run install package test test-sanitize bench fuzz clean
+.PHONY: deps build build-installed run install package test test-sanitize bench fuzz ports test-ports clean
 
 deps:
 	@tools/install-packages.sh $(PACKAGES)
@@ -85,5 +90,19 @@ fuzz:
 	$(FUZZ_BUILD)/dlsmate_fuzz_transversals -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-transversals fuzz/corpus-transversals
 
+# The Windows x86-64 and x86 and the static Linux x86-64 workers, with BOINC's
+# libraries built from the BOINC source tarball in DLSMATE_BOINC_SOURCE, and their
+# app versions (in $(PORTS_BUILD)/pack); then the same work units and module tests
+# on each of them as on the native build.
+ports:
+	@cmake/build-ports.sh --check-source
+	@$(MAKE) deps PACKAGES="$(PACKAGES) $(PORTS_PACKAGES)"
+	JOBS=$(JOBS) cmake/build-ports.sh $(PORTS_BUILD)
+
+test-ports: ports build
+	tests/ports/run-tests.sh $(PORTS_BUILD) $(BUILD)
+	cd $(BUILD) && DLSMATE_STATIC_WORKER=$(abspath $(PORTS_BUILD))/x86_64-linux-static/dlsmate \
+	  ctest --output-on-failure -L client -R StaticLinux
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PORTS_BUILD)

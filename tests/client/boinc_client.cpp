@@ -165,7 +165,8 @@ std::string make_data_directory()
 
 } // namespace
 
-ClientRun::ClientRun(const std::string& workunit) : data_directory_(make_data_directory())
+ClientRun::ClientRun(const std::string& workunit, const std::vector<std::string>& pack)
+    : data_directory_(make_data_directory())
 {
     project_directory_ = data_directory_ + "/projects/" + escaped_url;
     fs::create_directories(project_directory_);
@@ -173,16 +174,23 @@ ClientRun::ClientRun(const std::string& workunit) : data_directory_(make_data_di
     // The anonymous-platform files exactly as an operator ships them.
     const std::string stage = data_directory_ + "/stage";
     const std::string log = data_directory_ + "/stage.log";
-    const pid_t packer = spawn({"/bin/bash", DLSMATE_DEPLOY_DIR "/make-app-version.sh", DLSMATE_BINARY, stage},
-                               data_directory_, log);
+    std::vector<std::string> command = pack;
+    if (command.empty())
+        command = {"/bin/bash", DLSMATE_DEPLOY_DIR "/make-app-version.sh", DLSMATE_BINARY};
+    command.push_back(stage);
+    const pid_t packer = spawn(command, data_directory_, log);
     const std::optional<int> packed = wait_for(packer, 60s);
     if (!packed) {
         kill(packer, SIGKILL);
         waitpid(packer, nullptr, 0);
     }
     if (!packed || !WIFEXITED(*packed) || WEXITSTATUS(*packed) != 0)
-        throw std::runtime_error("deploy/make-app-version.sh failed:\n" + read_text(log));
-    for (const auto& entry : fs::directory_iterator(stage + "/anonymous"))
+        throw std::runtime_error(command[1] + " failed:\n" + read_text(log));
+    std::string anonymous = stage + "/anonymous";
+    if (!fs::exists(anonymous + "/app_info.xml"))
+        for (const auto& entry : fs::directory_iterator(stage + "/anonymous"))
+            anonymous = entry.path().string();
+    for (const auto& entry : fs::directory_iterator(anonymous))
         fs::copy_file(entry.path(), project_directory_ + "/" + entry.path().filename().string());
     fs::remove_all(stage);
 

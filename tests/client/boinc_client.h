@@ -33,7 +33,10 @@ class ClientRun {
 public:
     // Prepares a fresh data directory for one task of the built worker on the
     // given work-unit bytes.  Throws when the deploy kit cannot be staged.
-    explicit ClientRun(const std::string& workunit);
+    // `pack` is the packing command without its output folder (by default
+    // deploy/make-app-version.sh on the built worker); the app version is taken
+    // from the output folder's anonymous/, or the one folder below it.
+    explicit ClientRun(const std::string& workunit, const std::vector<std::string>& pack = {});
     // Stops the client and any worker left running; removes the data directory
     // unless `keep_directory` was called.
     ~ClientRun();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -143,6 +144,47 @@ TEST(Client, ALongWorkUnitReportsItsFractionDoneWhileItRunsFromTheShippedLibrari
 
     ASSERT_TRUE(client.quit(60s)) << client.rpc_failure();
     EXPECT_FALSE(fs::exists("/proc/" + std::to_string(task->pid))) << "the client ends its task when it quits";
+}
+
+// The static Linux build of `make ports` as its own app version
+// (deploy/make-port-version.sh): the executable alone, no library beside it.
+// `make test-ports` names it in DLSMATE_STATIC_WORKER.
+TEST(Client, TheStaticLinuxAppVersionCompletesTheSampleWithTheResultOfAStandaloneRun)
+{
+    const char* static_worker = std::getenv("DLSMATE_STATIC_WORKER");
+    if (static_worker == nullptr || *static_worker == '\0')
+        GTEST_SKIP() << "DLSMATE_STATIC_WORKER names no static build (make test-ports sets it)";
+    const std::string workunit = sample_workunit();
+    ClientRun client(workunit, {"/bin/bash", DLSMATE_DEPLOY_DIR "/make-port-version.sh", "x86_64-pc-linux-gnu",
+                                static_worker});
+    KeepOnFailure keep{client};
+
+    std::set<std::string> shipped;
+    for (const auto& entry : fs::directory_iterator(client.project_directory()))
+        shipped.insert(entry.path().filename().string());
+    EXPECT_EQ(shipped, (std::set<std::string>{"app_info.xml", "dlsmate_1.00_x86_64-pc-linux-gnu",
+                                              "dlsmate_client_test_in"}));
+    client.start();
+
+    const std::optional<TaskStatus> task =
+        client.poll_task(client_limit, [](const TaskStatus& t) { return t.state == "compute error"; });
+    ASSERT_TRUE(client.wait_for_exit(10s)) << "task state: " << (task ? task->state : "unknown") << "\n"
+                                          << client.client_log();
+    const RecordedResult recorded = client.recorded_result();
+    EXPECT_EQ(recorded.state, 4) << "the computation must have finished, its file waiting for upload";
+    EXPECT_EQ(recorded.exit_status, 0);
+    EXPECT_TRUE(std::regex_match(recorded.stderr_txt, finish_only)) << recorded.stderr_txt;
+
+    const std::string standalone_directory = make_temporary_directory();
+    write_file(standalone_directory + "/in", workunit);
+    const WorkerRun standalone = run_worker(standalone_directory, {"in", "out"});
+    ASSERT_EQ(standalone.exit_status, 0);
+    const std::string expected = read_file(standalone_directory + "/out");
+    fs::remove_all(standalone_directory);
+    ASSERT_FALSE(expected.empty());
+
+    ASSERT_TRUE(file_exists(client.result_path()));
+    EXPECT_EQ(read_file(client.result_path()), expected);
 }
 
 } // namespace

@@ -1,0 +1,4 @@
+# Windows x86 (BOINC platform windows_intelx86) with MinGW-w64.
+set(DLSMATE_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

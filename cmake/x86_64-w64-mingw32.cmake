@@ -1,0 +1,4 @@
+# Windows x86-64 (BOINC platform windows_x86_64) with MinGW-w64.
+set(DLSMATE_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
