@@ -10,8 +10,7 @@
 # and process id replaced and, for Windows, CR LF line ends (BOINC writes
 # stderr.txt in text mode there) read as LF.  Then each port's module tests run.
 # The Windows ports run under wine (x86-64) and wine32 (x86) in a wine prefix of
-# their own, <ports folder>/wineprefix.  The units in tests/ports/units-divergent/
-# run too, with their outcome reported but not required to agree.
+# their own, <ports folder>/wineprefix.
 #
 # A port that this machine cannot run at all (32-bit code on a kernel without
 # IA-32 emulation) is reported as not run and makes the script fail, unless
@@ -167,23 +166,6 @@ for port in "${ports[@]}"; do
         fi
     done
     echo "$port: $passed of ${#units[@]} work units as the native build"
-
-    # Work units with numbers beyond the range of int, which "%d" converts as the C
-    # library pleases (glibc keeps the low 32 bits, MinGW's saturates): reported,
-    # not required to agree until the reader defines them.
-    for unit in "$here"/units-divergent/*.wu; do
-        name=divergent-$(basename "$unit" .wu)
-        run_unit "native/$name" "$unit" "$native"
-        run_unit "$port/$name" "$unit" "${runner[@]}" "$worker"
-        if [ "$(cat "$scratch/native/$name/status")" = "$(cat "$scratch/$port/$name/status")" ] &&
-            cmp -s "$scratch/native/$name/log" "$scratch/$port/$name/log" &&
-            { [ ! -f "$scratch/native/$name/result" ] && [ ! -f "$scratch/$port/$name/result" ] ||
-                cmp -s "$scratch/native/$name/result" "$scratch/$port/$name/result"; }; then
-            echo "$port: $name: as the native build"
-        else
-            echo "$port: $name: differs from the native build (known: numbers beyond int)"
-        fi
-    done
 
     # The module tests, in a directory of their own (some write temporary files).
     mkdir -p "$scratch/$port/unit-tests"

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "io/workunit.h"
@@ -147,5 +149,79 @@ TEST(ReadWorkunit, DiagonalCellsOfTheStartSquareChangeNothing)
     ASSERT_TRUE(read_text(workunit_text(9, 9, start, nines)));
     EXPECT_TRUE(same_workunit(generator_state, expected));
 }
+
+// Numbers beyond the range of their type read the same with every C library:
+// a start value as strtol of a 64-bit long cut to its low 32 bits, a limit as
+// strtoull, which is what glibc's fscanf makes of them.
+struct OutOfRange {
+    const char* text;
+    std::int32_t as_value;
+    std::uint64_t as_limit;
+};
+
+constexpr OutOfRange out_of_range[] = {
+    {"2147483647", 2147483647, 2147483647u},
+    {"2147483648", INT32_MIN, 2147483648u},
+    {"4294967297", 1, 4294967297u},
+    {"-4294967295", 1, 18446744069414584321u},
+    {"+4294967298", 2, 4294967298u},
+    {"9223372036854775807", -1, 9223372036854775807u},
+    {"9223372036854775808", -1, 9223372036854775808u},
+    {"-9223372036854775808", 0, 9223372036854775808u},
+    {"-9223372036854775809", 0, 9223372036854775807u},
+    {"18446744073709551615", -1, UINT64_MAX},
+    {"18446744073709551616", -1, UINT64_MAX},
+    {"-18446744073709551615", 0, 1},
+    {"-18446744073709551616", 0, UINT64_MAX},
+    {"99999999999999999999999", -1, UINT64_MAX},
+    {"-99999999999999999999999", 0, UINT64_MAX},
+    {"000000000000000000000000000000042", 42, 42},
+};
+
+std::string with_start_value_and_limit(const std::string& value, const std::string& limit)
+{
+    Square start = counting_square();
+    std::string text = "1 " + limit + "\n" + square_numbers(start) + square_numbers(nines);
+    // Cell (0, 1), the first free cell, is the third number.
+    const std::size_t first = text.find(' ', text.find('\n') + 1);
+    const std::size_t end = text.find(' ', first + 1);
+    return text.substr(0, first + 1) + value + text.substr(end);
+}
+
+TEST(ReadWorkunit, NumbersBeyondTheirRangeReadAlikeWithEveryCLibrary)
+{
+    for (const OutOfRange& n : out_of_range) {
+        ASSERT_TRUE(read_text(with_start_value_and_limit(n.text, "5"))) << n.text;
+        EXPECT_EQ(generator_state.start_values[0], n.as_value) << n.text;
+        if (n.as_limit != 0) {
+            ASSERT_TRUE(read_text(with_start_value_and_limit("1", n.text))) << n.text;
+            EXPECT_EQ(generator_state.square_limit, n.as_limit) << n.text;
+        }
+    }
+}
+
+#ifdef __GLIBC__
+// The same rule against glibc itself, on numbers of every length.
+TEST(ReadWorkunit, ReadsEveryNumberAsGlibcsFscanfDoes)
+{
+    std::mt19937 rng(2026);
+    for (int n = 0; n < 3000; ++n) {
+        std::string text = n % 3 == 0 ? "-" : n % 3 == 1 ? "" : "+";
+        const int digits = 1 + n % 25;
+        for (int d = 0; d < digits; ++d)
+            text += static_cast<char>('0' + rng() % 10);
+        int glibc_value = 0;
+        unsigned long long glibc_limit = 0;
+        ASSERT_EQ(std::sscanf(text.c_str(), "%d", &glibc_value), 1);
+        ASSERT_EQ(std::sscanf(text.c_str(), "%llu", &glibc_limit), 1);
+        ASSERT_TRUE(read_text(with_start_value_and_limit(text, "5"))) << text;
+        EXPECT_EQ(generator_state.start_values[0], glibc_value) << text;
+        if (glibc_limit != 0) {
+            ASSERT_TRUE(read_text(with_start_value_and_limit("1", text))) << text;
+            EXPECT_EQ(generator_state.square_limit, glibc_limit) << text;
+        }
+    }
+}
+#endif
 
 } // namespace
