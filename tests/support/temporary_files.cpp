@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -24,13 +25,21 @@ TemporaryDirectories temporary_directories;
 
 } // namespace
 
+// A new directory with a random name, made with the standard library alone so
+// that the module tests build for every platform: create_directory says whether
+// this call made it, so two processes never share one.
 std::string make_temporary_directory()
 {
-    std::string pattern = (fs::temp_directory_path() / "dlsmate-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    temporary_directories.paths.push_back(pattern);
-    return pattern;
+    static std::mt19937_64 names(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path path = fs::temp_directory_path() / ("dlsmate-test-" + std::to_string(names()));
+        if (fs::create_directory(path)) {
+            fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace);
+            temporary_directories.paths.push_back(path.string());
+            return path.string();
+        }
+    }
+    throw std::runtime_error("cannot make a temporary directory");
 }
 
 void write_file(const std::string& path, const std::string& bytes)
