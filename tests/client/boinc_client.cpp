@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <exception>
+#include <iostream>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -432,4 +436,12 @@ std::optional<TaskStatus> parse_task_status(const std::string& output)
     if (!in_task)
         return std::nullopt;
     return task;
+}
+
+KeepOnFailure::~KeepOnFailure()
+{
+    if (testing::Test::HasFailure() || std::uncaught_exceptions() > 0) {
+        run.keep_directory();
+        std::cerr << "client data directory kept: " << run.data_directory() << "\n";
+    }
 }

@@ -94,3 +94,10 @@ private:
 
 // Parses the first task of `boinccmd --get_tasks` output.
 std::optional<TaskStatus> parse_task_status(const std::string& output);
+
+// Keeps a client's data directory when the test failed or threw, and says where
+// it is.
+struct KeepOnFailure {
+    ClientRun& run;
+    ~KeepOnFailure();
+};

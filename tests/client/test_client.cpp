@@ -41,19 +41,6 @@ std::string sample_with_header(const std::string& header)
     return header + sample.substr(sample.find('\n'));
 }
 
-// Keeps the client's data directory when a test failed or threw, and says where
-// it is.
-struct KeepOnFailure {
-    ClientRun& run;
-    ~KeepOnFailure()
-    {
-        if (testing::Test::HasFailure() || std::uncaught_exceptions() > 0) {
-            run.keep_directory();
-            std::cerr << "client data directory kept: " << run.data_directory() << "\n";
-        }
-    }
-};
-
 TEST(Client, TheSampleCompletesWithTheResultOfAStandaloneRun)
 {
     const std::string workunit = sample_workunit();

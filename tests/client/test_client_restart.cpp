@@ -44,17 +44,6 @@ double task_value(const std::string& output, const std::string& key)
     return std::regex_search(output, match, line) ? std::stod(match[1].str()) : -1;
 }
 
-struct KeepOnFailure {
-    ClientRun& run;
-    ~KeepOnFailure()
-    {
-        if (testing::Test::HasFailure() || std::uncaught_exceptions() > 0) {
-            run.keep_directory();
-            std::cerr << "client data directory kept: " << run.data_directory() << "\n";
-        }
-    }
-};
-
 TEST(Client, ATaskStoppedWithItsClientGoesOnFromItsCheckpoint)
 {
     const std::string workunit = long_workunit();

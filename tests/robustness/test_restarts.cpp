@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,8 +30,7 @@
 #include "io/checkpoint.h"
 #include "io/workunit.h"
 #include "temporary_files.h"
-
-extern char** environ;
+#include "worker_batch.h"
 
 namespace {
 
@@ -53,27 +51,6 @@ struct Ended {
     int exit_status = -1;
     double cpu_seconds = 0;
 };
-
-pid_t start_worker(const std::string& directory)
-{
-    const std::string console = directory + ".console";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, console.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string program = DLSMATE_BINARY;
-    std::string in = "in";
-    std::string out = "out";
-    char* argv[] = {program.data(), in.data(), out.data(), nullptr};
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        throw std::runtime_error("cannot start " + program);
-    return pid;
-}
 
 // Waits for the worker until `deadline`, then kills it with SIGKILL.
 Ended wait_or_kill(pid_t pid, std::chrono::steady_clock::time_point deadline)

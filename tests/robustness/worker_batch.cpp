@@ -33,26 +33,6 @@ struct Running {
     bool killed = false;
 };
 
-pid_t start_worker(const std::string& directory)
-{
-    const std::string console = directory + ".console";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string program = DLSMATE_BINARY;
-    std::string in = "in";
-    std::string out = "out";
-    char* argv[] = {program.data(), in.data(), out.data(), nullptr};
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        throw std::runtime_error("cannot start " + program);
-    return pid;
-}
 
 BatchRun collect(pid_t pid, int status, const Running& running)
 {
@@ -77,6 +57,27 @@ BatchRun collect(pid_t pid, int status, const Running& running)
 }
 
 } // namespace
+
+pid_t start_worker(const std::string& directory)
+{
+    const std::string console = directory + ".console";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::string program = DLSMATE_BINARY;
+    std::string in = "in";
+    std::string out = "out";
+    char* argv[] = {program.data(), in.data(), out.data(), nullptr};
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("cannot start " + program);
+    return pid;
+}
 
 std::vector<BatchRun> run_batch(const std::vector<std::string>& workunits, int parallel)
 {

@@ -2,6 +2,8 @@
 // directory, and sorting every run into the outcomes the worker documents.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -34,3 +36,7 @@ const char* outcome_name(Outcome outcome);
 
 // Sorts a run; `why` receives what was wrong when it is undocumented.
 Outcome classify(const BatchRun& run, std::string& why);
+
+// Starts `dlsmate in out` in `directory`, with no standard input and its console
+// output in `<directory>.console`.
+pid_t start_worker(const std::string& directory);
