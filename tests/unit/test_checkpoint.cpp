@@ -98,7 +98,7 @@ TEST(Checkpoint, IsReadBackExactlyByTheSameWorkUnit)
         EXPECT_EQ(again.place.filled, filled);
         EXPECT_EQ(again.place.values[filled == 0 ? 0 : filled - 1], filled == 0 ? 0 : 9 - (filled - 1) % 10);
     }
-    EXPECT_EQ(directory_entries(std::filesystem::path(path).parent_path()), std::vector<std::string>{"checkpoint"});
+    EXPECT_EQ(directory_entries(std::filesystem::path(path).parent_path().string()), std::vector<std::string>{"checkpoint"});
 }
 
 TEST(Checkpoint, BelongsOnlyToTheWorkUnitItWasWrittenFor)
