@@ -13,6 +13,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+// Windows opens files in text mode unless told otherwise, and would write the
+// message's line ends as CR LF.
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -111,7 +117,7 @@ TEST(MateGateDeathTest, TheMessageIsFlushedPieceByPiece)
     const std::string path = "dlsmate-message-pieces.txt";
     EXPECT_EXIT(
         {
-            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0644);
             if (fd < 0)
                 std::_Exit(2);
             static PieceRecorder recorder(fd);
