@@ -2,6 +2,10 @@
 // goes on from its checkpoint, as on a volunteer's machine that reboots.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -29,11 +33,50 @@ std::string read_text(const std::string& path)
     return text.str();
 }
 
-// A live work unit of bench/units, some seconds long.
-std::string long_workunit()
+// The live work unit of bench/units with another square limit.
+std::string live_workunit(unsigned long long limit)
 {
     const std::string text = read_text(DLSMATE_BENCH_UNITS_DIR "/live-57-start.wu");
-    return "57 150000" + text.substr(text.find('\n'));
+    return "57 " + std::to_string(limit) + text.substr(text.find('\n'));
+}
+
+double children_cpu_seconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+struct Standalone {
+    std::string result;
+    double cpu_seconds = 0;
+};
+
+// The worker run standalone on `workunit` in a fresh folder: its result and its CPU time.
+Standalone run_standalone(const std::string& workunit)
+{
+    const std::string directory = make_temporary_directory();
+    write_file(directory + "/in", workunit);
+    const double before = children_cpu_seconds();
+    const WorkerRun run = run_worker(directory, {"in", "out"});
+    Standalone standalone{read_text(directory + "/out"), children_cpu_seconds() - before};
+    EXPECT_EQ(run.exit_status, 0);
+    return standalone;
+}
+
+// The task must still be far from its end when the test, having seen a
+// checkpoint at more than a second of CPU, gets its client to quit: the unit is
+// sized from the worker's rate on this machine, measured on a short run, to
+// about twelve seconds of CPU, so a faster worker or an idle machine gets a
+// longer unit.
+unsigned long long limit_for_a_long_task()
+{
+    constexpr unsigned long long probe = 50000;
+    constexpr double cpu_seconds = 12;
+    const double probe_seconds = std::max(run_standalone(live_workunit(probe)).cpu_seconds, 0.01);
+    return std::max<unsigned long long>(150000, static_cast<unsigned long long>(
+                                                    std::ceil(probe * cpu_seconds / probe_seconds / 1000) * 1000));
 }
 
 // A value of `boinccmd --get_tasks`, such as "current CPU time"; -1 when absent.
@@ -46,10 +89,10 @@ double task_value(const std::string& output, const std::string& key)
 
 TEST(Client, ATaskStoppedWithItsClientGoesOnFromItsCheckpoint)
 {
-    const std::string workunit = long_workunit();
-    const std::string standalone = make_temporary_directory();
-    write_file(standalone + "/in", workunit);
-    ASSERT_EQ(run_worker(standalone, {"in", "out"}).exit_status, 0);
+    const unsigned long long limit = limit_for_a_long_task();
+    const std::string workunit = live_workunit(limit);
+    const Standalone standalone = run_standalone(workunit);
+    ASSERT_FALSE(standalone.result.empty());
 
     ClientRun client(workunit);
     KeepOnFailure keep{client};
@@ -80,7 +123,7 @@ TEST(Client, ATaskStoppedWithItsClientGoesOnFromItsCheckpoint)
     const std::string recorded_count = checkpoint.substr(checkpoint.find("\npassing ") + 9,
                                                          checkpoint.find('\n', checkpoint.find("\npassing ") + 1) -
                                                              checkpoint.find("\npassing ") - 9);
-    const double recorded_fraction = std::stod(recorded_count) / 150000;
+    const double recorded_fraction = std::stod(recorded_count) / static_cast<double>(limit);
     ASSERT_GT(recorded_fraction, 0);
 
     // The client starts the task again in the same slot.  It shows the figures it
@@ -108,7 +151,7 @@ TEST(Client, ATaskStoppedWithItsClientGoesOnFromItsCheckpoint)
     EXPECT_NE(recorded.stderr_txt.find("): Resuming from checkpoint: " + recorded_count + " squares passed\n"),
               std::string::npos)
         << recorded.stderr_txt;
-    EXPECT_TRUE(read_text(client.result_path()) == read_text(standalone + "/out"))
+    EXPECT_TRUE(read_text(client.result_path()) == standalone.result)
         << "the resumed task's result differs from the standalone run's";
 }
 
