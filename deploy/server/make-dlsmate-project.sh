@@ -133,7 +133,12 @@ path = "config.xml"
 text = open(path).read()
 text = text.replace("    </daemons>", sys.argv[1] + "\n    </daemons>", 1)
 # An upload is made read-only once complete, so that a client cannot write it
-# again after it was validated; upload certificates stay on (the default).
+# again after it was validated.  make_project turns upload certificates off: any
+# client could then upload any file name, another host's result included.  On,
+# each output file's description is signed with upload_private when the unit is
+# created, and the upload handler takes only signed names, up to their max_nbytes.
+for option in ("dont_generate_upload_certificates", "ignore_upload_certificates"):
+    text = text.replace("<%s>1</%s>" % (option, option), "<%s>0</%s>" % (option, option))
 text = text.replace("    </config>",
                     "        <one_result_per_host_per_wu>1</one_result_per_host_per_wu>\n"
                     "        <fuh_set_completed_permission>0444</fuh_set_completed_permission>\n"
@@ -141,7 +146,7 @@ text = text.replace("    </config>",
 open(path, "w").write(text)
 EOF_PY
 grep -q '<cmd>script_validator' config.xml && grep -q one_result_per_host_per_wu config.xml &&
-    grep -q '<fuh_set_completed_permission>0444<' config.xml && ! grep -q '<ignore_upload_certificates>1' config.xml ||
+    grep -q '<fuh_set_completed_permission>0444<' config.xml && ! grep -q '_upload_certificates>1<' config.xml ||
     fail "could not add the daemons and the upload settings to config.xml"
 
 # Private keys for the project's user alone (make_project writes them 0644 under

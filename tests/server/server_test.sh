@@ -302,6 +302,8 @@ done
 # (--exit_before_upload); the digit is changed in its project folder, and C is
 # started again to upload it.  A and B take no work meanwhile.
 echo "Phase 2: client C returns replicas of $square_unit and $count_unit with one digit changed"
+# Phase 3 needs uploads of assimilated units: the file deleter, which removes them, stops here.
+kill "$(cat "$project/pid_$host/file_deleter.pid")"
 boinccmd_of A --project "$url" nomorework
 boinccmd_of B --project "$url" nomorework
 replicas_of() { db "select count(*) from result r join workunit w on w.id = r.workunitid where w.name = '$1'"; }
@@ -389,8 +391,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 [ ! -e "$project/keys/code_sign_private" ] || fail "the code-signing private key is still in the project"
 [ -f "$project.offline-keys/code_sign_private" ] || fail "no code-signing key in $project.offline-keys"
-first_link=$(awk 'NR == 1' <<<"$phase1_links")
-canonical=$(db "select r.name from result r join workunit w on w.canonical_resultid = r.id where w.name = '$first_link'")
+canonical=$(db "select r.name from result r join workunit w on w.canonical_resultid = r.id where w.name = '$square_unit'")
 upload=$(find "$project/upload" -type f -name "${canonical}_*")
 [ -f "$upload" ] || fail "no upload of $canonical"
 [ "$(stat -c %a "$upload")" = 444 ] || fail "upload $upload has mode $(stat -c %a "$upload"), not 444"
