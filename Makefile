@@ -78,17 +78,21 @@ bench: deps
 
 # Runs the work-unit fuzz target for FUZZ_SECONDS from the seed corpus in fuzz/corpus,
 # then the transversal-listing and mate-search target for FUZZ_SECONDS from
-# fuzz/corpus-transversals; inputs they find go to $(FUZZ_BUILD)/corpus and
-# $(FUZZ_BUILD)/corpus-transversals, a failing one to $(FUZZ_BUILD)/.
+# fuzz/corpus-transversals, then dlsmate-check's target for FUZZ_SECONDS from
+# fuzz/corpus-check; inputs they find go to $(FUZZ_BUILD)/corpus,
+# $(FUZZ_BUILD)/corpus-transversals and $(FUZZ_BUILD)/corpus-check, a failing one to
+# $(FUZZ_BUILD)/.
 fuzz:
 	@$(MAKE) deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
 	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/corpus-transversals
+	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/corpus-transversals $(FUZZ_BUILD)/corpus-check
 	$(FUZZ_BUILD)/dlsmate_fuzz_workunit -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  -dict=fuzz/workunit.dict -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
 	$(FUZZ_BUILD)/dlsmate_fuzz_transversals -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-transversals fuzz/corpus-transversals
+	$(FUZZ_BUILD)/dlsmate_fuzz_check -max_total_time=$(FUZZ_SECONDS) -timeout=30 -print_final_stats=1 \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-check fuzz/corpus-check
 
 # The Windows x86-64 and x86 and the static Linux x86-64 workers, with BOINC's
 # libraries built from the BOINC source tarball in DLSMATE_BOINC_SOURCE, and their

@@ -38,6 +38,23 @@ void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t re
     boinc_checkpoint_completed();
 }
 
+// Whether a run of the unit can stand on the place: every run starts where
+// prime_generator left the walk, on the prefix in chosen_bits, and from there
+// either extends that prefix or backs up to a larger value, so a place that
+// stops short of it or turns below it lies before the unit's start.  Reads the
+// primed state only.
+bool follows_primed_start(const WalkPlace& place)
+{
+    const GeneratorState& s = generator_state;
+    const int common = place.filled < s.position ? place.filled : s.position;
+    for (int k = 0; k < common; ++k) {
+        const int primed = std::countr_zero(s.chosen_bits[k]);
+        if (place.values[k] != primed)
+            return place.values[k] > primed;
+    }
+    return place.filled >= s.position;
+}
+
 } // namespace
 
 void run_search(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
@@ -85,6 +102,10 @@ Resumption resume_search(const char* checkpoint_path, const char* result_path, s
         break;
     case CheckpointRead::matches:
         double size = 0;
+        if (!follows_primed_start(place)) {
+            reason = "it is damaged";
+            break;
+        }
         if (!resume_generator(place.values, place.filled)) {
             reason = "it is damaged";
         } else if (file_size(result_path, size) != 0 || size < static_cast<double>(place.result_length)) {

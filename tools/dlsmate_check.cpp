@@ -1,6 +1,9 @@
 // dlsmate-check: validates a result file against its work unit, or compares
 // the results of two replicas; exit statuses fit BOINC's script_validator.
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +14,14 @@
 #include "tools/lib/squares.h"
 #include "tools/lib/walk.h"
 #include "tools/lib/workunit_file.h"
+
+// The bounds on one run of the tool: far above what checking the largest
+// honest result of a unit takes, far below what would stall a validator that
+// serves a whole project.
+#define DLSMATE_CHECK_CPU_SECONDS 300
+#define DLSMATE_CHECK_MEMORY_GIB 2
+#define DLSMATE_TEXT(x) DLSMATE_TEXT_OF(x)
+#define DLSMATE_TEXT_OF(x) #x
 
 namespace {
 
@@ -28,8 +39,16 @@ const char* const help_text =
     "lie where the generator walks from the work unit's start square; the closing\n"
     "block, when present, names the work unit's diagonal index, a count not above\n"
     "the limit, a stop square that the walk reaches and that no found square\n"
-    "exceeds, and the work unit's end square.  Prints one line per failure,\n"
-    "\"RESULT: where: what\", and on success one line\n"
+    "exceeds, and the work unit's end square; a stop square not below the end\n"
+    "square must be the one square a run can stop on there, the first square of\n"
+    "the walk that passes the filter and is not below the end square (found here\n"
+    "with the worker's own walk).  What only a second run can show (the count, and\n"
+    "that no square with a mate is missing) is left to comparing replicas.\n"
+    "\n"
+    "The check stops at the first failure and prints it, \"RESULT: where: what\".  A\n"
+    "file larger than the largest result its work unit can have is refused unread.\n"
+    "It runs under limits of " DLSMATE_TEXT(DLSMATE_CHECK_CPU_SECONDS) " s of CPU time and " DLSMATE_TEXT(DLSMATE_CHECK_MEMORY_GIB) " GiB of memory; a check cut\n"
+    "off by them ends with a status other than 0.  On success it prints one line\n"
     "\"RESULT: valid records=N passing=C stop=end|limit|exhausted own_records=N'\n"
     "own_passing=C'\", where own_* leave out the stop square when a later unit\n"
     "examines it again (the run stopped at its end square).\n"
@@ -60,7 +79,6 @@ const char* const help_text =
     "  dlsmate-check --quiet --workunit-dir units-05 d05-k8-000001_0_r1804289383_0\n"
     "  dlsmate-check --compare replica-a.out replica-b.out\n";
 
-constexpr std::size_t shown_failures = 100;
 
 // The work unit's name from a BOINC output file name, read from the right:
 // <file> is the text after the last underscore (what the output template puts
@@ -106,25 +124,81 @@ bool file_exists(const std::string& path)
     return true;
 }
 
+// The verdict: the first failure decides it, and only that one is printed.
 class Report {
 public:
     explicit Report(const std::string& result_path) : path_(result_path) {}
     void fail(const std::string& where, const std::string& what)
     {
-        if (++count_ <= shown_failures)
+        if (!failed_)
             std::printf("%s: %s: %s\n", path_.c_str(), where.c_str(), what.c_str());
+        failed_ = true;
     }
-    std::size_t count() const { return count_; }
-    void close()
-    {
-        if (count_ > shown_failures)
-            std::printf("%s: %zu more failures not shown\n", path_.c_str(), count_ - shown_failures);
-    }
+    bool failed() const { return failed_; }
 
 private:
     std::string path_;
-    std::size_t count_ = 0;
+    bool failed_ = false;
 };
+
+// The largest result a run of the unit can write: a record for each square
+// that passed the filter, the status line and the two closing records.
+std::uint64_t largest_result(const WorkUnit& unit)
+{
+    const std::string status = "X\r\n" + std::to_string(unit.diagonal_number) + " " +
+                               std::to_string(unit.square_limit) + "\r\n";
+    std::uint64_t records = 0;
+    if (__builtin_mul_overflow(unit.square_limit, std::uint64_t{212}, &records))
+        return UINT64_MAX;
+    std::uint64_t size = 0;
+    if (__builtin_add_overflow(records, status.size() + 424, &size))
+        return UINT64_MAX;
+    return size;
+}
+
+// Reads a result file of at most `most` bytes.  Anything that is not a regular
+// file, or is larger, is refused before its content is read.  0: read; 1: too
+// large (reported); 2: cannot be read (`error` says why).
+int read_bounded(const std::string& path, std::uint64_t most, std::string& bytes, std::string& error,
+                 Report& report)
+{
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) {
+        error = "cannot open " + path;
+        return 2;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = "cannot check " + path + ": not a regular file";
+        return 2;
+    }
+    const auto too_large = [&](std::uint64_t size) {
+        report.fail("byte 0", std::to_string(size) + " bytes, more than the " + std::to_string(most) +
+                                  " bytes of the largest result a run of the work unit writes");
+        return 1;
+    };
+    if (static_cast<std::uint64_t>(status.st_size) > most)
+        return too_large(static_cast<std::uint64_t>(status.st_size));
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path;
+        return 2;
+    }
+    // The file may grow after the look at its size: read one byte more than allowed at most.
+    bytes.assign(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    std::size_t got = 0;
+    for (std::size_t n; got < bytes.size() && (n = std::fread(&bytes[got], 1, bytes.size() - got, file)) > 0;)
+        got += n;
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read " + path;
+        return 2;
+    }
+    if (got > static_cast<std::size_t>(status.st_size))
+        return too_large(got);
+    bytes.resize(got);
+    return 0;
+}
 
 std::string at(const std::string& name, std::size_t offset)
 {
@@ -166,25 +240,30 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
         tool_message(tool, error);
         return 2;
     }
+    Report report(result_path);
     std::string bytes;
-    if (!read_whole_file(result_path, bytes, error)) {
+    switch (read_bounded(result_path, largest_result(unit), bytes, error, report)) {
+    case 1:
+        return 1;
+    case 2:
         tool_message(tool, error);
         return 2;
     }
 
-    Report report(result_path);
     const int d = unit.diagonal_number - 1;
     const WalkStart walk = walk_start(unit);
     if (!walk.can_start) {
         report.fail("work unit " + workunit_path,
                     "no square follows its start square: the worker stops with \"Line end\" and returns no result");
-        report.close();
         return 1;
     }
 
     const ResultFile result = read_result(bytes);
-    for (const std::string& problem : result.problems)
+    if (!result.problems.empty()) {
+        const std::string& problem = result.problems.front();
         report.fail(problem.substr(0, problem.find(": ")), problem.substr(problem.find(": ") + 2));
+        return 1;
+    }
 
     Progress progress(tool);
     const ResultRecord* previous = nullptr;
@@ -194,13 +273,8 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
             continue;
         const std::string where = at("record " + std::to_string(i + 1), record.offset);
         const Square& square = record.square;
-        if (check_passing_square(square, d, where, report)) {
-            const MateAnswer answer = check_mate(square);
-            if (answer.too_many_transversals)
-                report.fail(where, too_many(answer));
-            else if (!answer.has_mate)
-                report.fail(where, "has no orthogonal diagonal mate");
-        }
+        // The cheap checks first; the mate search only for a square that passes them.
+        check_passing_square(square, d, where, report);
         if (previous != nullptr && compare_squares(square, previous->square) <= 0)
             report.fail(where, "not above the record before it (byte " + std::to_string(previous->offset) +
                                    "): the worker writes squares in increasing order");
@@ -216,6 +290,15 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
         } else if (!result.closed && compare_squares(square, unit.end_square) >= 0) {
             report.fail(where, "not below the end square, yet the result has no closing block: the run stops there");
         }
+        if (!report.failed()) {
+            const MateAnswer answer = check_mate(square);
+            if (answer.too_many_transversals)
+                report.fail(where, too_many(answer));
+            else if (!answer.has_mate)
+                report.fail(where, "has no orthogonal diagonal mate");
+        }
+        if (report.failed())
+            return 1;
         previous = &record;
         if (!quiet && progress.due())
             progress.report("checked " + std::to_string(i + 1) + " of " + std::to_string(result.found.size()) +
@@ -271,6 +354,18 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
             if (count < evidenced)
                 report.fail(status, "count " + std::to_string(count) + " is below the " + std::to_string(evidenced) +
                                         " different squares the file shows passed the filter");
+            if (at_end && !report.failed()) {
+                // A run stops at the first passing square not below its end square
+                // and at no other: that square can be found without the run.
+                const EndStop expected = end_stop_square(unit, walk);
+                if (!expected.found)
+                    report.fail(where, "not below the end square, but the walk of the work unit has no passing "
+                                       "square there: its runs stop at the limit or the end of the space");
+                else if (compare_squares(stop, expected.square) != 0)
+                    report.fail(where, "not below the end square, but not the first square of the walk that passes "
+                                       "the filter there, at which every run stops: " +
+                                           square_one_line(expected.square));
+            }
             stop_kind = at_end ? "end" : "limit";
             shared = at_end;
         }
@@ -285,8 +380,7 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
                         "all-nines square can run out of squares (strict check)");
     }
 
-    report.close();
-    if (report.count() > 0)
+    if (report.failed())
         return 1;
     if (!quiet) {
         std::string line = result_path + ": valid records=" + std::to_string(records);
@@ -325,10 +419,29 @@ int compare(const std::string& path_a, const std::string& path_b, bool quiet)
     return 1;
 }
 
+// Past the CPU limit the kernel ends the process (SIGXCPU, then SIGKILL); past
+// the memory limit an allocation fails and the process ends.  The sanitizer
+// builds reserve far more address space than they use, so they go without the
+// memory limit.
+void limit_resources()
+{
+#ifdef DLSMATE_CHECK_UNLIMITED // built into a fuzz target, which runs for hours
+    return;
+#endif
+    const rlimit cpu{DLSMATE_CHECK_CPU_SECONDS, DLSMATE_CHECK_CPU_SECONDS + 5};
+    setrlimit(RLIMIT_CPU, &cpu);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    const rlim_t bytes = static_cast<rlim_t>(DLSMATE_CHECK_MEMORY_GIB) << 30;
+    const rlimit memory{bytes, bytes};
+    setrlimit(RLIMIT_AS, &memory);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    limit_resources();
     bool quiet = false;
     bool compare_mode = false;
     bool strict = false;

@@ -13,8 +13,12 @@
 #   --name NAME          project's short name (default dlsmate)
 #   --db-user USER       database user (default root), --db-passwd PASSWORD,
 #   --db-host HOST       database host (default: the local socket)
-#   --web-group GROUP    the group the web server runs as; the project's folders that
-#                        Apache writes are given to it (default: none, Apache runs as you)
+#   --web-group GROUP    the group the web server runs as; the project is given to it to
+#                        read, and only the folders Apache writes (upload/, the logs,
+#                        html/cache/) to write (default: none, Apache runs as you)
+#   --offline-keys DIR   where the code-signing private key goes once it has signed the
+#                        app version (default: <project folder>.offline-keys); move it
+#                        from there to an offline machine
 #   --app-version DIR    the app version folder written by deploy/make-app-version.sh,
 #                        <pack>/apps/dlsmate (required)
 #   --tools DIR          the built operator tools (build/tools; required)
@@ -29,6 +33,7 @@ deploy=$(dirname "$here")
 fail() { echo "$0: $*" >&2; exit 1; }
 
 name=dlsmate db_user=root db_passwd='' db_host='' web_group='' app_version='' tools='' unsent=20 max_links=0
+offline_keys=
 while [ $# -gt 0 ]; do
     case $1 in
     --name) name=$2; shift 2 ;;
@@ -36,6 +41,7 @@ while [ $# -gt 0 ]; do
     --db-passwd) db_passwd=$2; shift 2 ;;
     --db-host) db_host=$2; shift 2 ;;
     --web-group) web_group=$2; shift 2 ;;
+    --offline-keys) offline_keys=$2; shift 2 ;;
     --app-version) app_version=$2; shift 2 ;;
     --tools) tools=$2; shift 2 ;;
     --unsent) unsent=$2; shift 2 ;;
@@ -57,6 +63,8 @@ done
 [[ $unsent =~ ^[1-9][0-9]*$ ]] || fail "--unsent takes a positive number"
 [[ $max_links =~ ^[0-9]+$ ]] || fail "--max-links takes a number"
 [ ! -e "$project" ] || fail "$project exists already"
+offline_keys=$(realpath -m "${offline_keys:-$project.offline-keys}")
+[ ! -e "$offline_keys/code_sign_private" ] || fail "$offline_keys/code_sign_private exists already"
 
 # BOINC's Python tools start with "#!/usr/bin/env python"; Debian 12 has python3 only
 # (and its python3-mysqldb is for /usr/bin/python3).
@@ -95,12 +103,20 @@ cp -r "$app_version" apps/
     { tail -n 20 update_versions.log >&2; fail "bin/update_versions failed"; }
 cp "$deploy/templates/dlsmate_in" "$deploy/templates/dlsmate_out" templates/
 
+# The code-signing key has signed the app version; whoever holds it can make every
+# volunteer's client run a program of theirs, so it leaves the server.  A later app
+# version is signed on the offline machine (BOINC's sign_executable) or with the
+# key brought back for the moment of update_versions.
+(umask 077 && mkdir -p "$offline_keys")
+mv keys/code_sign_private "$offline_keys/"
+chmod 600 "$offline_keys/code_sign_private"
+
 # The server side of dlsmate: the tools and scripts in bin/, its folders in dlsmate/.
 install -m 755 "$tools/dlsmate-split" "$tools/dlsmate-next" "$tools/dlsmate-check" bin/
 install -m 755 "$deploy/dlsmate_work_generator" "$deploy/dlsmate_validate" "$deploy/dlsmate_compare" \
     "$deploy/dlsmate_assimilate" "$deploy/dlsmate-catalogue" bin/
 install -m 644 "$deploy/dlsmate_project.sh" bin/
-mkdir -p dlsmate/queue dlsmate/workunits dlsmate/results dlsmate/held
+mkdir -p dlsmate/queue dlsmate/workunits dlsmate/results dlsmate/held dlsmate/refused
 bin/dlsmate-catalogue dlsmate/catalogue.sqlite init
 
 # Two replicas on two different hosts, validated by dlsmate-check and assimilated into
@@ -116,17 +132,42 @@ import sys
 path = "config.xml"
 text = open(path).read()
 text = text.replace("    </daemons>", sys.argv[1] + "\n    </daemons>", 1)
+# An upload is made read-only once complete, so that a client cannot write it
+# again after it was validated.  make_project turns upload certificates off: any
+# client could then upload any file name, another host's result included.  On,
+# each output file's description is signed with upload_private when the unit is
+# created, and the upload handler takes only signed names, up to their max_nbytes.
+for option in ("dont_generate_upload_certificates", "ignore_upload_certificates"):
+    text = text.replace("<%s>1</%s>" % (option, option), "<%s>0</%s>" % (option, option))
 text = text.replace("    </config>",
-                    "        <one_result_per_host_per_wu>1</one_result_per_host_per_wu>\n    </config>", 1)
+                    "        <one_result_per_host_per_wu>1</one_result_per_host_per_wu>\n"
+                    "        <fuh_set_completed_permission>0444</fuh_set_completed_permission>\n"
+                    "    </config>", 1)
 open(path, "w").write(text)
 EOF_PY
-grep -q '<cmd>script_validator' config.xml && grep -q one_result_per_host_per_wu config.xml ||
-    fail "could not add the daemons to config.xml"
+grep -q '<cmd>script_validator' config.xml && grep -q one_result_per_host_per_wu config.xml &&
+    grep -q '<fuh_set_completed_permission>0444<' config.xml && ! grep -q '_upload_certificates>1<' config.xml ||
+    fail "could not add the daemons and the upload settings to config.xml"
 
-# make_project leaves the folders Apache writes (uploads, logs, caches) to root's
-# group.  The keys stay out of the web server's reach.
+# Private keys for the project's user alone (make_project writes them 0644 under
+# umask 022); the public ones stay readable, the upload handler reads upload_public.
+chmod 755 keys
+find keys -type f -name '*_private' -exec chmod 600 {} +
+find keys -type f -name '*_public' -exec chmod 644 {} +
+
+# Nothing of the project is writable by anyone but its user, save what the web
+# server writes.  make_project leaves the folders Apache uses (uploads, logs,
+# caches) 2770 to root's group: the web server's group reads the project and
+# writes those folders only, never bin/ (the programs the daemons run),
+# config.xml (their command lines), keys/ or dlsmate/.
+chmod -R go-w "$project"
 if [ -n "$web_group" ]; then
     find "$project" -path "$project/keys" -prune -o -exec chgrp "$web_group" {} +
-    find "$project" -path "$project/keys" -prune -o -exec chmod g+rwX {} +
+    find "$project" -path "$project/keys" -prune -o -exec chmod g+rX {} +
+    find keys -type f -name '*_private' -exec chmod 600 {} +
+    for folder in upload log_* html/cache; do
+        [ ! -d "$folder" ] || find "$folder" -exec chmod g+w {} +
+    done
 fi
 echo "Project $name made in $project; master URL $url_base$name/"
+echo "The code-signing private key is in $offline_keys/: move it to an offline machine."

@@ -291,6 +291,36 @@ std::string sample_checkpoint(const std::string& workunit, int passed, std::uint
     return read_file(directory + "/c");
 }
 
+// The checkpoint bytes for the sample standing on the given prefix, before any
+// square has passed.
+std::string checkpoint_on_prefix(const std::int32_t* values, int filled)
+{
+    load_sample(sample().workunit);
+    WalkPlace place{};
+    place.filled = filled;
+    for (int k = 0; k < filled; ++k)
+        place.values[k] = values[k];
+    const std::string directory = make_temporary_directory();
+    EXPECT_TRUE(write_checkpoint((directory + "/c").c_str(), place));
+    return read_file(directory + "/c");
+}
+
+// The free-cell values of the first square of the sample's space, which lies
+// below the sample's start (its first 48 free cells are the start square's).
+std::string checkpoint_on_the_first_square_of_the_space()
+{
+    std::string unit = sample().workunit;
+    const std::size_t start = unit.find('\n') + 1;
+    for (std::size_t i = start; i < start + 20 * 10; i += 2)
+        unit[i] = '0';
+    load_sample(unit);
+    EXPECT_TRUE(next_live_square());
+    std::int32_t values[80];
+    for (int k = 0; k < 80; ++k)
+        values[k] = std::countr_zero(generator_state.chosen_bits[k]);
+    return checkpoint_on_prefix(values, 80);
+}
+
 struct Leftover {
     const char* name;
     // Fills the working directory (in is there already) and returns the line
@@ -369,6 +399,18 @@ INSTANTIATE_TEST_SUITE_P(
                      for (char& ch : bytes)
                          ch = static_cast<char>(rng());
                      write_file(d + "/" + checkpoint_file, bytes);
+                     return ignoring + "it is damaged";
+                 }},
+        Leftover{"standing_before_the_units_start",
+                 [](const std::string& d) {
+                     write_file(d + "/" + checkpoint_file, checkpoint_on_prefix(nullptr, 0));
+                     write_file(d + "/out", "");
+                     return ignoring + "it is damaged";
+                 }},
+        Leftover{"on_a_square_below_the_units_start",
+                 [](const std::string& d) {
+                     write_file(d + "/" + checkpoint_file, checkpoint_on_the_first_square_of_the_space());
+                     write_file(d + "/out", "");
                      return ignoring + "it is damaged";
                  }},
         Leftover{"recording_more_than_the_result_holds",

@@ -302,6 +302,8 @@ done
 # (--exit_before_upload); the digit is changed in its project folder, and C is
 # started again to upload it.  A and B take no work meanwhile.
 echo "Phase 2: client C returns replicas of $square_unit and $count_unit with one digit changed"
+# Phase 3 needs uploads of assimilated units: the file deleter, which removes them, stops here.
+kill "$(cat "$project/pid_$host/file_deleter.pid")"
 boinccmd_of A --project "$url" nomorework
 boinccmd_of B --project "$url" nomorework
 replicas_of() { db "select count(*) from result r join workunit w on w.id = r.workunitid where w.name = '$1'"; }
@@ -371,3 +373,37 @@ echo "Comparing the catalogue with the standalone runs"
 # shellcheck disable=SC2086
 compare_with_reference $phase1_links $phase2_units
 echo "The project ran every unit, and rejected and replaced both corrupted replicas"
+
+# ---- Phase 3: what the web server can reach, and a rewritten upload ------------------
+echo "Phase 3: the web server's reach; a validated replica rewritten after its validation"
+if [ "$(id -u)" -eq 0 ]; then
+    as_web() { runuser -u www-data -- "$@" 2>/dev/null; }
+    for key in "$project"/keys/*_private; do
+        ! as_web test -r "$key" || fail "www-data can read $key"
+    done
+    as_web test -r "$project/keys/upload_public" || fail "www-data cannot read keys/upload_public"
+    for path in "$project" "$project/bin" "$project/bin/dlsmate_assimilate" "$project/config.xml" "$project/keys" \
+        "$dlsmate" "$dlsmate/queue" "$dlsmate/workunits" "$dlsmate/results" "$dlsmate/held" "$catalogue"; do
+        ! as_web test -w "$path" || fail "www-data can write $path"
+    done
+    as_web test -w "$project/upload" || fail "www-data cannot write upload/"
+    echo "  www-data reads no private key and writes neither bin/, config.xml nor dlsmate/"
+fi
+[ ! -e "$project/keys/code_sign_private" ] || fail "the code-signing private key is still in the project"
+[ -f "$project.offline-keys/code_sign_private" ] || fail "no code-signing key in $project.offline-keys"
+canonical=$(db "select r.name from result r join workunit w on w.canonical_resultid = r.id where w.name = '$square_unit'")
+upload=$(find "$project/upload" -type f -name "${canonical}_*")
+[ -f "$upload" ] || fail "no upload of $canonical"
+[ "$(stat -c %a "$upload")" = 444 ] || fail "upload $upload has mode $(stat -c %a "$upload"), not 444"
+if [ "$(id -u)" -eq 0 ]; then
+    # The upload handler runs as www-data: a second upload of the file cannot open it.
+    ! runuser -u www-data -- sh -c 'printf 9 >>"$1"' sh "$upload" 2>/dev/null || fail "www-data can write $upload"
+fi
+# The web server owns the file and can make it writable again: the kept copy and the
+# catalogue must not follow.
+chmod 644 "$upload"
+printf 'rewritten after validation\r\n' >"$upload"
+echo "  rewrote $(basename "$upload")"
+# shellcheck disable=SC2086
+compare_with_reference $phase1_links $phase2_units
+echo "The catalogue and the kept results hold the validated bytes"

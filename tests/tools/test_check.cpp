@@ -1,6 +1,9 @@
 // dlsmate-check: accepts what the worker writes, rejects every kind of damage
 // with one line saying what and where, and compares replicas.
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -168,10 +171,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "the run stopped below the end square with count 19, short of the limit 20"},
         BadCase{"a_count_of_0", sample20, [](std::string b) { return replaced(b, status_at, status_line(65, 0), 10); },
                 "status line at byte 212", "count 0"},
-        BadCase{"a_count_below_the_squares_shown", [] { return sample_unit(1); },
+        BadCase{"a_count_below_the_squares_shown", [] { return sample_unit(100, sample_passing(20)); },
                 [](std::string b) {
-                    // Limit 1, but a recorded square besides the stop square.
-                    return record_of(sample_square()) + b;
+                    // Stopped at the end square: a recorded square besides the stop square.
+                    return replaced(b, status_at, status_line(65, 1), 10);
                 },
                 "status line at byte 212", "count 1 is below the 2 different squares"},
         BadCase{"another_diagonal_index", sample20,
@@ -180,8 +183,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"a_leading_zero_in_the_count", sample20,
                 [](std::string b) { return replaced(b, status_at, "X\r\n65 020\r\n", 10); }, "status line at byte 212",
                 "not \"X\" CR LF"},
-        BadCase{"another_end_square", sample20, [](std::string b) { return replaced(b, b.size() - 4, "8", 1); },
-                "end square record at byte 434", "not the work unit's end square (first difference at byte 642)"},
+        BadCase{"another_end_square", sample20, [](std::string b) { return replaced(b, b.size() - 5, "8", 1); },
+                "end square record at byte 434", "not the work unit's end square (first difference at byte 641)"},
         BadCase{"a_square_without_a_mate", sample20,
                 [](std::string b) { return replaced(b, 0, record_of(sample_passing(19)), 212); }, "record 1 at byte 0",
                 "has no orthogonal diagonal mate"},
@@ -189,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](std::string b) { return record_of(sample_square()) + b; }, "record 2 at byte 212",
                 "not above the record before it (byte 0)"},
         BadCase{"swapped_records", sample20,
-                [](std::string b) { return record_of(sample_passing(19)) + b; }, "record 2 at byte 212",
+                [](std::string b) { return b.substr(0, 212) + record_of(sample_passing(12)) + b.substr(212); },
+                "record 2 at byte 212",
                 "not above the record before it (byte 0)"},
         BadCase{"a_record_above_the_stop_square", sample20,
                 [](std::string b) { return replaced(b, stop_at, record_of(sample_passing(12)), 212); },
@@ -448,6 +452,124 @@ TEST(CheckStrict, compare_takes_no_strict_option)
     const CommandResult result = run_command({DLSMATE_CHECK, "--strict", "--compare", "a", "b"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "dlsmate-check: --compare takes two result files and no other option but --quiet; see --help\n");
+}
+
+// --- The stop at the end square ---------------------------------------------------
+
+// End squares around the sample's walk, each with the honest run's stop: a
+// passing square, squares between passing squares that are not Latin or differ
+// in a diagonal cell, one below the walk, one with a byte above every digit.
+std::vector<std::pair<const char*, Square>> end_squares()
+{
+    std::vector<std::pair<const char*, Square>> ends;
+    ends.emplace_back("the first passing square", sample_passing(1));
+    ends.emplace_back("the fifth passing square", sample_passing(5));
+    ends.emplace_back("the square with a mate", sample_square());
+    std::vector<int> prefix = free_values_of(sample_passing(9));
+    prefix.resize(60);
+    ends.emplace_back("a prefix's start square", square_with_prefix(64, prefix, -1));
+    Square below_corner = sample_passing(9);
+    below_corner.cells[99] = 8; // (9, 9) holds 9 in every square of the space
+    ends.emplace_back("the ninth with a smaller last diagonal cell", below_corner);
+    Square above_corner = sample_passing(9);
+    above_corner.cells[99] = 10;
+    ends.emplace_back("the ninth with a larger last diagonal cell", above_corner);
+    Square large_cell = sample_passing(6);
+    large_cell.cells[78] = 255;
+    ends.emplace_back("the sixth with 255 in a free cell", large_cell);
+    ends.emplace_back("all zeros, below the walk", filled(0));
+    return ends;
+}
+
+TEST(CheckEndStop, accepts_a_stop_at_the_end_square_only_where_the_run_stops)
+{
+    for (const auto& [name, end] : end_squares()) {
+        SCOPED_TRACE(name);
+        const std::string unit = sample_unit(25, end);
+        const std::string honest = run_in_process(unit);
+        const SplitResult truth = split_result(honest);
+        ASSERT_TRUE(truth.closed);
+        ASSERT_GE(compare_squares(truth.stop, end), 0) << "the honest run stops at its end square";
+        const CommandResult accepted = check(unit, honest);
+        EXPECT_EQ(accepted.status, 0) << accepted.out;
+        EXPECT_NE(accepted.out.find(" stop=end "), std::string::npos) << accepted.out;
+
+        // Every other passing square not below the end square, given as the stop
+        // with the records below the end square and its count in the walk.
+        for (std::size_t j = 1; j <= 20; ++j) {
+            const Square stop = sample_passing(j);
+            if (compare_squares(stop, end) < 0 || compare_squares(stop, truth.stop) == 0)
+                continue;
+            std::string forged;
+            if (compare_squares(sample_square(), end) < 0)
+                forged += record_of(sample_square());
+            if (j == 13) // the stop square with a mate is its last record too
+                forged += record_of(stop);
+            forged += status_line(65, j) + record_of(stop) + record_of(end);
+            const CommandResult refused = check(unit, forged);
+            EXPECT_EQ(refused.status, 1) << "stop at passing square " << j << "\n" << refused.out;
+            EXPECT_NE(refused.out.find(": stop square record at byte "), std::string::npos) << refused.out;
+            EXPECT_NE(refused.out.find("not below the end square, but not the first square of the walk that passes "
+                                       "the filter there"),
+                      std::string::npos)
+                << refused.out;
+        }
+    }
+}
+
+// --- Bounds ---------------------------------------------------------------------
+
+// The largest result of the sample unit with limit 20: 20 records, the status
+// line "X\r\n65 20\r\n" and the two closing records.
+constexpr std::size_t largest_sample20 = 20 * 212 + 10 + 424;
+
+TEST(CheckBounds, a_file_larger_than_any_result_of_its_unit_is_refused_unread)
+{
+    for (const std::uint64_t size : {std::uint64_t{largest_sample20} + 1, std::uint64_t{212000000}}) {
+        const std::string directory = make_temporary_directory();
+        write_file(directory + "/unit.wu", sample_unit(20));
+        // Sparse, and every byte a format failure: read, it would be reported as one.
+        write_file(directory + "/unit.out", "");
+        std::filesystem::resize_file(directory + "/unit.out", size);
+        const CommandResult result = run_command({DLSMATE_CHECK, directory + "/unit.wu", directory + "/unit.out"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, directory + "/unit.out: byte 0: " + std::to_string(size) + " bytes, more than the " +
+                                  std::to_string(largest_sample20) +
+                                  " bytes of the largest result a run of the work unit writes\n");
+    }
+}
+
+TEST(CheckBounds, a_file_of_the_largest_size_is_read)
+{
+    std::string result(largest_sample20, '0');
+    const CommandResult checked = check(sample_unit(20), result);
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_EQ(checked.out.find("bytes of the largest result"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("record 1 at byte 0: "), std::string::npos) << checked.out;
+}
+
+TEST(CheckBounds, the_check_stops_at_the_first_invalid_record)
+{
+    // Twenty records, each a square without a mate and each above the last: every
+    // one of them fails, and only the first is looked at.
+    std::string result;
+    for (std::size_t j = 1; j <= 19; ++j)
+        if (j != 13)
+            result += record_of(sample_passing(j));
+    const CommandResult checked = check(sample_unit(20), result + record_of(filled(3)));
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_EQ(checked.out.substr(checked.out.find(": ") + 2), "record 1 at byte 0: has no orthogonal diagonal mate\n");
+}
+
+TEST(CheckBounds, a_result_that_is_no_regular_file_is_not_read)
+{
+    const std::string directory = make_temporary_directory();
+    write_file(directory + "/unit.wu", sample_unit(20));
+    ASSERT_EQ(mkfifo((directory + "/unit.out").c_str(), 0600), 0);
+    // Opened, a pipe without a writer would block the check for good.
+    const CommandResult result = run_command({DLSMATE_CHECK, directory + "/unit.wu", directory + "/unit.out"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "dlsmate-check: cannot check " + directory + "/unit.out: not a regular file\n");
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "tools/lib/walk.h"
 
+#include <bit>
+
+#include "filter/canonical.h"
 #include "generator/generator.h"
 #include "generator/state.h"
 #include "generator/tables.h"
@@ -56,6 +59,101 @@ std::string walk_description(const WalkStart& start)
     if (start.replayed == 0)
         return "at the first square of the space";
     return "at the first square whose first " + std::to_string(start.replayed) + " free cells are the start square's";
+}
+
+namespace {
+
+// The first square of the pruned walk from where the generator stands that
+// passes the filter and is not below `bound`.
+bool first_passing_from_here(const Square& bound, Square& square)
+{
+    while (next_live_square()) {
+        if (!is_canonical(generator_state.chosen_bits))
+            continue;
+        if (compare_squares(assembled_square, bound) >= 0) {
+            square = assembled_square;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+EndStop end_stop_square(const WorkUnit& unit, const WalkStart& start)
+{
+    // Where the squares of the space not below the end square begin, as a prefix
+    // of free-cell values: read the end square cell by cell, row by row, while
+    // it agrees with a square of the space.  At the first cell where it cannot,
+    // the squares that keep the prefix and have a larger value there are above
+    // it and those with a smaller one below; a diagonal cell decides the same
+    // for every square that keeps the prefix.
+    const int d = unit.diagonal_number - 1;
+    const Square diagonals = space_diagonals(d);
+    const Square& end = unit.end_square;
+    int prefix[80];
+    int count = 0;
+    bool after_prefix = false; // every square that keeps the prefix lies below the end square
+    bool decided = false;
+    std::string unused;
+    for (int i = 0; i < 100 && !decided; ++i) {
+        const int r = i / 10;
+        const int c = i % 10;
+        if (c == r || c == 9 - r) {
+            if (diagonals.cells[i] != end.cells[i]) {
+                after_prefix = diagonals.cells[i] < end.cells[i];
+                decided = true;
+            }
+            continue;
+        }
+        // The values this cell can hold after the prefix.
+        unsigned free_set = 0;
+        for (int v = 0; v < 10; ++v) {
+            prefix[count] = v;
+            PrefixWalker trial(d, 80, 0);
+            if (trial.seek(prefix, count + 1, unused))
+                free_set |= 1u << v;
+        }
+        const unsigned value = end.cells[i];
+        if (value < 10 && (free_set >> value & 1) != 0) {
+            prefix[count++] = static_cast<int>(value);
+            continue;
+        }
+        const unsigned above = value < 10 ? free_set & ~((2u << value) - 1) : 0;
+        if (above != 0)
+            prefix[count++] = std::countr_zero(above);
+        else
+            after_prefix = true;
+        decided = true;
+    }
+
+    EndStop stop;
+    if (after_prefix) {
+        PrefixWalker walker(d, count, 0);
+        if (!walker.seek(prefix, count, unused) || !walker.next())
+            return stop;
+        for (int k = 0; k < count; ++k)
+            prefix[k] = walker.values()[k];
+    }
+    // The end square is itself a square of the space: start at it, not past it.
+    if (count == 80)
+        count = 79;
+
+    std::int32_t values[80];
+    for (int k = 0; k < count; ++k)
+        values[k] = prefix[k];
+    install_workunit(unit);
+    if (resume_generator(values, count) && first_passing_from_here(end, stop.square)) {
+        stop.found = true;
+        // Below the unit's start: every square of the walk is above it, so the
+        // run stops at the walk's first passing square.
+        if (!lies_in_walk(start, stop.square)) {
+            install_workunit(unit);
+            stop.found = prime_generator() && first_passing_from_here(end, stop.square);
+        }
+    }
+    generator_state = GeneratorState{};
+    return stop;
 }
 
 PrefixWalker::PrefixWalker(int diagonal_index, int length, int kept)

@@ -29,6 +29,17 @@ bool lies_in_walk(const WalkStart& start, const Square& square);
 // the start square's".
 std::string walk_description(const WalkStart& start);
 
+// The square at which every run of a work unit that reaches its end square
+// stops: the first square of the unit's walk that passes the symmetry filter
+// and is not below the end square, found with the worker's own pruned walk
+// from the end square on.  `none` when the space runs out first (a run then
+// never stops at its end square).
+struct EndStop {
+    bool found = false;
+    Square square{};
+};
+EndStop end_stop_square(const WorkUnit& unit, const WalkStart& start);
+
 // The prefixes of one length of a space, in increasing order: every assignment
 // of the first `length` free cells (in generator position order) that repeats
 // no value in a row or column, diagonals included.  These are exactly the
