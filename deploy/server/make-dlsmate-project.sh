@@ -96,9 +96,9 @@ cp -r "$app_version" apps/
 cp "$deploy/templates/dlsmate_in" "$deploy/templates/dlsmate_out" templates/
 
 # The server side of dlsmate: the tools and scripts in bin/, its folders in dlsmate/.
-install -m 755 "$tools/dlsmate-split" "$tools/dlsmate-next" "$tools/dlsmate-check" bin/
+install -m 755 "$tools/dlsmate-split" "$tools/dlsmate-next" "$tools/dlsmate-check" "$tools/dlsmate-catalogue" bin/
 install -m 755 "$deploy/dlsmate_work_generator" "$deploy/dlsmate_validate" "$deploy/dlsmate_compare" \
-    "$deploy/dlsmate_assimilate" "$deploy/dlsmate-catalogue" bin/
+    "$deploy/dlsmate_assimilate" bin/
 install -m 644 "$deploy/dlsmate_project.sh" bin/
 mkdir -p dlsmate/queue dlsmate/workunits dlsmate/results dlsmate/held
 bin/dlsmate-catalogue dlsmate/catalogue.sqlite init
