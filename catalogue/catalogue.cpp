@@ -344,7 +344,7 @@ ResearchTotals research_totals(Database& db)
     totals.classes = static_cast<std::int64_t>(classes.size());
     std::map<std::string, int> index;
     for (const ClassRow& row : classes) {
-        if (row.origin == "found")
+        if (row.found > 0)
             ++totals.found_classes;
         (row.known ? totals.known_classes : totals.new_classes) += 1;
         if (row.searched)

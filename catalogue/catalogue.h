@@ -93,7 +93,7 @@ struct ResearchTotals {
     std::int64_t kept_squares = 0;
     std::int64_t squares_with_mate = 0;
     std::int64_t classes = 0;       // distinct CFs
-    std::int64_t found_classes = 0; // of squares found in results
+    std::int64_t found_classes = 0; // with a square found in a result (the others: only as mates)
     std::int64_t new_classes = 0;   // not in the imported lists
     std::int64_t known_classes = 0; // in the imported lists
     double cpu_seconds = 0;         // of the results that have a CPU time

@@ -11,9 +11,11 @@ namespace {
 
 } // namespace
 
-Database::Database(const std::string& path, bool create, int busy_ms)
+Database::Database(const std::string& path, Mode mode, int busy_ms)
 {
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    const int flags = mode == Mode::read_only ? SQLITE_OPEN_READONLY
+                      : mode == Mode::create  ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                              : SQLITE_OPEN_READWRITE;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
@@ -23,9 +25,11 @@ Database::Database(const std::string& path, bool create, int busy_ms)
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, busy_ms);
     execute("pragma foreign_keys = on");
-    // The mode stays with the file once set; readers then never block the writer.
-    Statement mode(*this, "pragma journal_mode = wal");
-    mode.run();
+    if (mode != Mode::read_only) {
+        // The mode stays with the file once set; readers then never block the writer.
+        Statement journal(*this, "pragma journal_mode = wal");
+        journal.run();
+    }
 }
 
 Database::~Database()

@@ -17,9 +17,10 @@ struct DatabaseError : std::runtime_error {
 
 class Database {
 public:
-    // Opens (creates with create) the file, waits up to busy_ms for another
-    // connection's lock, keeps the journal in write-ahead mode.
-    Database(const std::string& path, bool create, int busy_ms);
+    enum class Mode { read_only, read_write, create };
+    // Opens the file (creating it in Mode::create), waits up to busy_ms for
+    // another connection's lock; a writer keeps the journal in write-ahead mode.
+    Database(const std::string& path, Mode mode, int busy_ms);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -108,7 +108,7 @@ std::vector<std::string> research_lines(const ResearchTotals& t)
     lines.push_back("kept squares: " + std::to_string(t.kept_squares));
     lines.push_back("squares with a mate: " + std::to_string(t.squares_with_mate));
     lines.push_back("distinct CFs: " + std::to_string(t.classes) + " (" + std::to_string(t.found_classes) +
-                    " found in results, " + std::to_string(t.classes - t.found_classes) + " as their mates; " +
+                    " found in results, " + std::to_string(t.classes - t.found_classes) + " only as their mates; " +
                     std::to_string(t.new_classes) + " new, " + std::to_string(t.known_classes) + " known)");
     std::string cpu = "CPU time: " + fixed(t.cpu_seconds / 3600, 3) + " hours of " + std::to_string(t.timed_results) +
                       " of " + std::to_string(t.results) + " results (BOINC's cpu_time of each canonical result)";

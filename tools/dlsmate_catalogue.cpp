@@ -321,11 +321,13 @@ int run(const std::string& path, const std::string& command, const std::vector<s
     if (command == "init") {
         if (!args.empty())
             return usage();
-        Database db(path, true, busy_ms);
+        Database db(path, Database::Mode::create, busy_ms);
         init_catalogue(db);
         return 0;
     }
-    Database db(path, false, busy_ms);
+    // Queries only read: an operator or a web server's user needs no write access.
+    const bool writes = command == "add" || command == "error" || command == "import";
+    Database db(path, writes ? Database::Mode::read_write : Database::Mode::read_only, busy_ms);
     if (command == "add")
         return command_add(db, args);
     if (command == "error") {

@@ -55,7 +55,7 @@ record)
     expected="results: 1
 kept squares: 20
 squares with a mate: 1
-distinct CFs: 1 (1 found in results, 0 as their mates; 1 new, 0 known)
+distinct CFs: 1 (1 found in results, 0 only as their mates; 1 new, 0 known)
 CPU time: 2.000 hours of 1 of 1 results (BOINC's cpu_time of each canonical result); new CFs per CPU hour: 0.500
 largest number of mates: 1
 orthogonality graph: 1 edges, 1 components
@@ -148,7 +148,7 @@ import)
     "$tools/dlsmate-catalogue" cat.sqlite import "$source/tests/data/sample-square.txt" >import.txt ||
         fail "import: $(cat import.txt)"
     [ "$(cat import.txt)" = "1 squares read, 1 classes new to the known list" ] || fail "import: $(cat import.txt)"
-    catalogue research | grep -qx 'distinct CFs: 1 (1 found in results, 0 as their mates; 0 new, 1 known)' ||
+    catalogue research | grep -qx 'distinct CFs: 1 (1 found in results, 0 only as their mates; 0 new, 1 known)' ||
         fail "research after the import: $(catalogue research)"
     [ -z "$(catalogue cfs --new)" ] || fail "cfs --new lists a known class"
     printf '0 1 2\n1 2 0\n' >bad.txt
