@@ -96,7 +96,11 @@ TEST(CanonicalForm, IsTheSmallestNormalizedImageAndTheClassSizeCountsTheImages)
 TEST(CanonicalForm, IsTheSameForEveryImageOfASquare)
 {
     std::mt19937 random(5);
-    std::vector<LatinSquare> squares = {square_of(full_class_square), square_of(self_orthogonal_square)};
+    // The sample's square with a mate (tests/data/sample-square.txt) beside them.
+    std::vector<LatinSquare> squares = {
+        square_of(full_class_square), square_of(self_orthogonal_square),
+        square_of("0657348291 4109673528 8425139067 5863924170 7982461305 9241750836 2078516943 6394805712 "
+                  "1530297684 3716082459")};
     for (int n : {5, 7, 8, 9, 10})
         for (int k = 0; k < (n == 10 ? 30 : 5); ++k)
             squares.push_back(random_dls(n, random));
