@@ -112,9 +112,9 @@ mv keys/code_sign_private "$offline_keys/"
 chmod 600 "$offline_keys/code_sign_private"
 
 # The server side of dlsmate: the tools and scripts in bin/, its folders in dlsmate/.
-install -m 755 "$tools/dlsmate-split" "$tools/dlsmate-next" "$tools/dlsmate-check" bin/
+install -m 755 "$tools/dlsmate-split" "$tools/dlsmate-next" "$tools/dlsmate-check" "$tools/dlsmate-catalogue" bin/
 install -m 755 "$deploy/dlsmate_work_generator" "$deploy/dlsmate_validate" "$deploy/dlsmate_compare" \
-    "$deploy/dlsmate_assimilate" "$deploy/dlsmate-catalogue" bin/
+    "$deploy/dlsmate_assimilate" bin/
 install -m 644 "$deploy/dlsmate_project.sh" bin/
 mkdir -p dlsmate/queue dlsmate/workunits dlsmate/results dlsmate/held dlsmate/refused
 bin/dlsmate-catalogue dlsmate/catalogue.sqlite init

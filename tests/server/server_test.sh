@@ -288,6 +288,29 @@ compare_with_reference() { # compare_with_reference LINK...
         awk '$0 == "X" { exit } NF { s = s $0; if (length(s) == 100) { print s; s = "" } }'; done | sort -u)
     [ "$exported" = "$standalone" ] || fail "exported squares: $exported; standalone: $standalone"
     [ "$(grep -c . <<<"$exported")" -eq "$mates" ] || fail "$mates squares with a mate, $(grep -c . <<<"$exported") exported"
+    # Their classes and mates: dlsmate-cf's CFs and dlsmate-mates' counts of the standalone squares.
+    local squares_file=$work/standalone-squares.txt cfs counts
+    awk 'NF { for (r = 0; r < 10; r++) { line = ""
+              for (c = 1; c <= 10; c++) line = line (c > 1 ? " " : "") substr($0, 10 * r + c, 1)
+              print line }
+              print "" }' <<<"$standalone" >"$squares_file"
+    cfs=$("$tools/dlsmate-cf" "$squares_file" | grep -v '^#' | tr -d ' ' | awk 'NF { s = s $0 } !NF { print s; s = "" }')
+    [ "$cfs" = "$(sqlite3 "$catalogue" "select cf from square where shared = 0 order by square")" ] ||
+        fail "CFs in the catalogue: $(sqlite3 "$catalogue" "select cf from square where shared = 0 order by square"); dlsmate-cf: $cfs"
+    counts=$("$tools/dlsmate-mates" --count "$squares_file")
+    [ "$counts" = "$(sqlite3 "$catalogue" "select c.mates from square s join class c on c.cf = s.cf
+            where s.shared = 0 order by s.square")" ] || fail "mates in the catalogue differ from dlsmate-mates: $counts"
+    # The CPU time of each canonical result as BOINC recorded it (0, none, for a task
+    # that ended before the client measured it).
+    local boinc_cpu catalogue_cpu
+    for link in "$@"; do
+        boinc_cpu=$(db "select r.cpu_time from result r join workunit w on r.id = w.canonical_resultid
+            where w.name = '$link'")
+        catalogue_cpu=$(sqlite3 "$catalogue" "select coalesce(cpu_seconds, 0) from unit where name = '$link'")
+        awk -v a="$boinc_cpu" -v b="$catalogue_cpu" 'BEGIN { d = a - b; exit !(d < 1e-6 && d > -1e-6) }' ||
+            fail "CPU time of $link: BOINC $boinc_cpu, catalogue $catalogue_cpu"
+    done
+    echo "  classes: $(sort -u <<<"$cfs" | grep -c .) CFs of the squares with a mate, mates $(echo $counts)"
 }
 echo "Comparing the catalogue with the standalone runs"
 # shellcheck disable=SC2086
@@ -372,6 +395,11 @@ grep -q "init_result(\[RESULT#[0-9]* ${square_unit}_[0-9]*\]) failed" "$project/
 echo "Comparing the catalogue with the standalone runs"
 # shellcheck disable=SC2086
 compare_with_reference $phase1_links $phase2_units
+# What a researcher reads: the totals, and the report page with its pictures.
+"$bin/dlsmate-catalogue" "$catalogue" research | sed 's/^/  /'
+mkdir "$work/report"
+"$bin/dlsmate-catalogue" "$catalogue" report "$work/report" || fail "the catalogue's report"
+[ -s "$work/report/index.html" ] && [ -s "$work/report/graph.svg" ] || fail "the report lacks its page or graph"
 echo "The project ran every unit, and rejected and replaced both corrupted replicas"
 
 # ---- Phase 3: what the web server can reach, and a rewritten upload ------------------

@@ -15,6 +15,8 @@ deb=$(ls "$work"/out/dlsmate_*_amd64.deb)
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
 cat >"$work/expected" <<'LIST'
 ./usr/bin/dlsmate
+./usr/bin/dlsmate-catalogue
+./usr/bin/dlsmate-cf
 ./usr/bin/dlsmate-check
 ./usr/bin/dlsmate-mates
 ./usr/bin/dlsmate-next
@@ -28,13 +30,13 @@ cat >"$work/expected" <<'LIST'
 LIST
 diff "$work/expected" "$work/files" || fail "the package's files differ from the list above"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libboinc7 libboinc-app7; do
+for library in libboinc7 libboinc-app7 libsqlite3-0; do
     grep -q "$library" <<<"$depends" || fail "no dependency on $library: $depends"
 done
 
 dpkg-deb -x "$deb" "$work/root"
 bin=$work/root/usr/bin
-for tool in dlsmate-split dlsmate-next dlsmate-check dlsmate-mates; do
+for tool in dlsmate-split dlsmate-next dlsmate-check dlsmate-mates dlsmate-cf dlsmate-catalogue; do
     "$bin/$tool" --help >/dev/null || fail "$tool --help"
 done
 mkdir "$work/run"
