@@ -70,8 +70,8 @@ bool some_image_smaller(const std::uint32_t* bits, const std::uint8_t* values, c
 // Fills source row r from column c on in every way, and keeps the fillings
 // that leave no image smaller in the next slot of `surviving`; true when none
 // survives.  `used` holds the values placed in the row so far.
-bool every_filling_smaller(const GeneratorState& state, int r, int c, std::uint32_t used, std::uint8_t* values,
-                           const ComparedImage* images, int image_count)
+bool keep_surviving_fillings(const GeneratorState& state, int r, int c, std::uint32_t used, std::uint8_t* values,
+                             const ComparedImage* images, int image_count)
 {
     if (c == 10) {
         if (some_image_smaller(state.chosen_bits, values, images, image_count))
@@ -91,11 +91,11 @@ bool every_filling_smaller(const GeneratorState& state, int r, int c, std::uint3
         return false;
     }
     if (c == r || c == 9 - r)
-        return every_filling_smaller(state, r, c + 1, used, values, images, image_count);
+        return keep_surviving_fillings(state, r, c + 1, used, values, images, image_count);
     for (std::uint32_t free = (used | state.column_masks[c]) ^ 0x3FFu; free != 0; free &= free - 1) {
         const int v = std::countr_zero(free);
         values[c] = static_cast<std::uint8_t>(v);
-        every_filling_smaller(state, r, c + 1, used | (1u << v), values, images, image_count);
+        keep_surviving_fillings(state, r, c + 1, used | (1u << v), values, images, image_count);
     }
     return surviving[surviving_row_count].count == 0;
 }
@@ -190,7 +190,7 @@ bool some_source_row_fails(const GeneratorState& state, int filled, std::uint64_
         values[9 - r] = static_cast<std::uint8_t>(anti[r]);
         SurvivingFillings& kept = surviving[surviving_row_count];
         kept.count = 0;
-        if (every_filling_smaller(state, r, 0, state.row_masks[r], values, images, image_count))
+        if (keep_surviving_fillings(state, r, 0, state.row_masks[r], values, images, image_count))
             return true;
         if (kept.count <= max_surviving_fillings) {
             kept.row = r;
