@@ -8,6 +8,7 @@
 #include "filter/tables.h"
 #include "generator/state.h"
 #include "generator/tables.h"
+#include "generator/walk.h"
 
 // Every square that is_canonical compares a square Q with is an image of Q of
 // one shape: cell (r, c) of the image is value_map[Q[row_map[r]][column_map[c]]].
@@ -44,25 +45,10 @@
 
 namespace {
 
-struct PrefixImages {
-    std::int32_t built_for;                // diagonal index + 1; 0 before the first judgement
-    int count;
-    std::uint64_t all_open;                // one bit per image
-    std::uint64_t newly_known[81];         // per prefix length: images that know more cells than one shorter
-    PrefixImage images[max_prefix_images];
-};
-PrefixImages prefix_images;
-
-// Per prefix length: the images that equal Q on every cell known so far.
-std::uint64_t open_images[81];
-
-// Per image, the first cell it has not matched yet (for the look-ahead).
-int first_unmatched[max_prefix_images];
-
-void add_image(const int* row_map, const int* column_map, const int* value_map, const int* position_of_cell)
+void add_image(PrunedWalk& walk, const int* row_map, const int* column_map, const int* value_map, const int* position_of_cell)
 {
-    assert(prefix_images.count < max_prefix_images);
-    PrefixImage& image = prefix_images.images[prefix_images.count++];
+    assert(walk.image_count < max_prefix_images);
+    PrefixImage& image = walk.images[walk.image_count++];
     int needed[80]; // prefix length that makes the cell known in both squares
     for (int i = 0; i < free_cell_count; ++i) {
         const int r = cell_order_table[i] >> 4;
@@ -93,20 +79,20 @@ void add_image(const int* row_map, const int* column_map, const int* value_map, 
     }
 }
 
-void build_prefix_images(std::int32_t d)
+void build_prefix_images(PrunedWalk& walk, std::int32_t d)
 {
     int position_of_cell[100];
     for (int& p : position_of_cell)
         p = -1;
     for (int i = 0; i < free_cell_count; ++i)
-        position_of_cell[10 * (cell_order_table[i] >> 4) + (cell_order_table[i] & 15)] = i;
+        position_of_cell[square_offset(cell_order_table[i])] = i;
 
     const std::int32_t* const anti = anti_diagonal_table[d];
     const std::uint32_t word = symmetry_index_table[d];
     const std::uint32_t start = word >> 5;
     const std::uint32_t count = word & 31;
 
-    prefix_images.count = 0;
+    walk.image_count = 0;
     int reflect_rows[10], reflect_columns[10], renaming[10];
     if (d < reflection_row_count) {
         const std::int32_t* const p = reflection_table[d];
@@ -115,11 +101,11 @@ void build_prefix_images(std::int32_t d)
             reflect_columns[j] = 9 - p[j];
             renaming[anti[p[j]]] = j;
         }
-        add_image(reflect_rows, reflect_columns, renaming, position_of_cell);
+        add_image(walk, reflect_rows, reflect_columns, renaming, position_of_cell);
     }
     for (std::uint32_t k = start; k < start + count; ++k) {
         const SymmetryMap& map = symmetry_map_table[k];
-        add_image(map.positions, map.positions, map.values, position_of_cell);
+        add_image(walk, map.positions, map.positions, map.values, position_of_cell);
         if (d < reflection_row_count) {
             int rows[10], columns[10], values[10];
             for (int j = 0; j < 10; ++j) {
@@ -127,32 +113,36 @@ void build_prefix_images(std::int32_t d)
                 columns[j] = reflect_columns[map.positions[j]];
                 values[j] = map.values[renaming[j]];
             }
-            add_image(rows, columns, values, position_of_cell);
+            add_image(walk, rows, columns, values, position_of_cell);
         }
     }
 
-    const int n = prefix_images.count;
-    prefix_images.all_open = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
-    prefix_images.newly_known[0] = 0;
+    const int n = walk.image_count;
+    walk.all_open = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    walk.newly_known[0] = 0;
     for (int filled = 1; filled <= free_cell_count; ++filled) {
         std::uint64_t changed = 0;
         for (int t = 0; t < n; ++t) {
-            if (prefix_images.images[t].known_cells[filled] > prefix_images.images[t].known_cells[filled - 1])
+            if (walk.images[t].known_cells[filled] > walk.images[t].known_cells[filled - 1])
                 changed |= std::uint64_t{1} << t;
         }
-        prefix_images.newly_known[filled] = changed;
+        walk.newly_known[filled] = changed;
     }
-    prefix_images.built_for = d + 1;
+    walk.built_for = d + 1;
 }
+
+// judge_prefix's own walk, apart from the generator's.
+GeneratorState prefix_judge_state;
+PrunedWalk prefix_judge_walk;
 
 } // namespace
 
-PrefixVerdict judge_placement(const GeneratorState& state, int filled)
+PrefixVerdict judge_placement(PrunedWalk& walk, const GeneratorState& state, int filled)
 {
     assert(filled >= 1 && filled <= free_cell_count);
     const std::int32_t d = state.diagonal_index;
-    if (prefix_images.built_for != d + 1)
-        build_prefix_images(d);
+    if (walk.built_for != d + 1)
+        build_prefix_images(walk, d);
 
     const std::uint32_t* const bits = state.chosen_bits;
     const std::uint32_t* const rows = state.row_masks;
@@ -166,30 +156,30 @@ PrefixVerdict judge_placement(const GeneratorState& state, int filled)
         return (rows[cell >> 4] | columns[cell & 15]) ^ 0x3FFu;
     };
 
-    std::uint64_t open = filled == 1 ? prefix_images.all_open : open_images[filled - 1];
+    std::uint64_t open = filled == 1 ? walk.all_open : walk.open_images[filled - 1];
     // Within a row only the images that know new cells go on; at the end of a
     // row every open image also weighs the values its next cell can take.
     const bool row_end = filled % 8 == 0;
-    const std::uint64_t judged = row_end ? open : open & prefix_images.newly_known[filled];
+    const std::uint64_t judged = row_end ? open : open & walk.newly_known[filled];
     for (std::uint64_t go_on = judged; go_on != 0; go_on &= go_on - 1) {
         const int t = std::countr_zero(go_on);
-        const PrefixImage& image = prefix_images.images[t];
+        const PrefixImage& image = walk.images[t];
         const std::uint8_t* const source = image.source_position;
         const std::uint32_t* const value_bits = image.value_bits;
         const int known = image.known_cells[filled];
         int i = image.known_cells[filled - 1];
         for (; i < known; ++i) {
             const std::uint32_t mine = bits[i];
-            const std::uint32_t theirs = value_bits[std::countr_zero(bits[source[i]])];
+            const std::uint32_t theirs = value_bits[value_of(bits[source[i]])];
             if (mine != theirs)
                 break;
         }
         if (i == free_cell_count)
             continue; // the image equals Q
-        first_unmatched[t] = i;
+        walk.first_unmatched[t] = i;
         if (i < known) {
             // Both cells known and different: the image is decided.
-            if (value_bits[std::countr_zero(bits[source[i]])] < bits[i])
+            if (value_bits[value_of(bits[source[i]])] < bits[i])
                 return PrefixVerdict::fails;
             open &= ~(std::uint64_t{1} << t);
             continue;
@@ -208,31 +198,23 @@ PrefixVerdict judge_placement(const GeneratorState& state, int filled)
             open &= ~(std::uint64_t{1} << t);
     }
     if (open != 0 && row_end && filled <= 8 * last_row_looked_ahead_from &&
-        some_source_row_fails(state, filled, open, prefix_images.images, first_unmatched))
+        some_source_row_fails(state, filled, open, walk.images, walk.first_unmatched))
         return PrefixVerdict::fails;
-    open_images[filled] = open;
+    walk.open_images[filled] = open;
     return open == 0 ? PrefixVerdict::passes : PrefixVerdict::undecided;
 }
 
 PrefixVerdict judge_prefix(const std::uint32_t* chosen_bits, int filled, std::int32_t diagonal_index)
 {
-    GeneratorState state{};
+    GeneratorState& state = prefix_judge_state;
+    PrunedWalk& walk = prefix_judge_walk;
     state.diagonal_index = diagonal_index;
-    const std::int32_t* const anti = anti_diagonal_table[diagonal_index];
-    for (int r = 0; r < 10; ++r) {
-        state.row_masks[r] = (1u << r) | (1u << anti[r]);
-        state.column_masks[r] = (1u << r) | (1u << anti[9 - r]);
-    }
+    set_diagonal_masks(state);
     PrefixVerdict verdict = PrefixVerdict::undecided;
     for (int k = 0; k < filled; ++k) {
-        const std::int32_t cell = cell_order_table[k];
-        const std::uint32_t bit = chosen_bits[k];
-        if ((state.row_masks[cell >> 4] | state.column_masks[cell & 15]) & bit)
+        if (!place_value(state, k, value_of(chosen_bits[k])))
             return PrefixVerdict::fails;
-        state.chosen_bits[k] = bit;
-        state.row_masks[cell >> 4] |= bit;
-        state.column_masks[cell & 15] |= bit;
-        verdict = judge_placement(state, k + 1);
+        verdict = judge_placement(walk, state, k + 1);
         if (verdict == PrefixVerdict::fails)
             break;
     }
