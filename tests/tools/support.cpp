@@ -112,16 +112,6 @@ std::vector<Square> passing_squares(const std::string& workunit, std::size_t max
     return squares;
 }
 
-std::string workunit_of(int diagonal_number, std::uint64_t limit, const Square& start, const Square& end)
-{
-    std::string text = std::to_string(diagonal_number) + " " + std::to_string(limit) + "\n";
-    for (const Square* s : {&start, &end}) {
-        for (int i = 0; i < 100; ++i)
-            text += std::to_string(s->cells[i]) + (i % 10 == 9 ? "\n" : " ");
-    }
-    return text;
-}
-
 Square square_from_text(const std::string& text)
 {
     Square s{};
@@ -168,28 +158,9 @@ std::vector<Square> squares_from_file(const std::string& path)
     return squares;
 }
 
-std::string record_of(const Square& square)
-{
-    std::string text;
-    for (int r = 0; r < 10; ++r) {
-        for (int c = 0; c < 10; ++c) {
-            text += static_cast<char>('0' + square.cells[10 * r + c]);
-            text += c < 9 ? " " : "\r\n";
-        }
-    }
-    return text + "\r\n";
-}
-
 std::string status_line(int diagonal_number, std::uint64_t count)
 {
     return "X\r\n" + std::to_string(diagonal_number) + " " + std::to_string(count) + "\r\n";
-}
-
-Square filled(int value)
-{
-    Square s;
-    std::fill(std::begin(s.cells), std::end(s.cells), static_cast<std::uint8_t>(value));
-    return s;
 }
 
 namespace {

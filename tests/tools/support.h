@@ -9,6 +9,7 @@
 
 #include "generator/square.h"
 #include "temporary_files.h"
+#include "test_squares.h"
 
 struct CommandResult {
     int status = -1;  // exit status 0-255, -1 when the process did not exit
@@ -35,16 +36,11 @@ int primed_position(const std::string& workunit);
 // The 202 numbers of a work unit file.
 std::vector<long long> numbers_of(const std::string& text);
 
-// A work unit's text.
-std::string workunit_of(int diagonal_number, std::uint64_t limit, const Square& start, const Square& end);
-
 // A square from the first 100 digits of a text; lines starting with # skipped.
 Square square_from_text(const std::string& text);
 Square square_from_file(const std::string& path);
 std::vector<Square> squares_from_file(const std::string& path); // every 100 digits
-std::string record_of(const Square& square);     // 212 bytes, built here
 std::string status_line(int diagonal_number, std::uint64_t count);
-Square filled(int value);
 
 // A result file split into its parts by the plain layout rules.
 struct SplitResult {

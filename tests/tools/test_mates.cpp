@@ -125,7 +125,7 @@ TEST(MatesCount, of_squares_without_mates_is_zero)
     // The first square of diagonal index 1 has no orthogonal diagonal mate; the
     // others are the squares the sample's walk passes before and after its find.
     std::string squares;
-    std::vector<Square> given = passing_squares(workunit_of(1, 1, filled(0), filled(9)), 1);
+    std::vector<Square> given = passing_squares(workunit_of(1, 1, filled_square(0), filled_square(9)), 1);
     const std::vector<Square> sample_walk = passing_squares(read_file(std::string(DLSMATE_SAMPLES_DIR) + "/sample.wu"), 14);
     given.push_back(sample_walk.at(11));
     given.push_back(sample_walk.at(13));

@@ -55,7 +55,7 @@ TEST_P(Chaining, continuations_reach_the_squares_and_count_of_one_long_run)
     const ChainCase& c = GetParam();
     const Square source =
         c.sample ? sample_square()
-                 : passing_squares(workunit_of(c.diagonal_number, 1, filled(0), filled(9)), 1).at(0);
+                 : passing_squares(workunit_of(c.diagonal_number, 1, filled_square(0), filled_square(9)), 1).at(0);
     const Range range = range_of(c.diagonal_number, source, c.kept);
     const std::string long_unit = workunit_of(c.diagonal_number, 1000000, range.start, range.end);
     const SplitResult whole = split_result(run_in_process(long_unit));
@@ -150,7 +150,7 @@ TEST(Next, says_done_when_the_run_reached_the_end_of_the_space)
     const Square last = last_square_brute_force(57);
     std::vector<int> tail = free_values_of(last);
     tail.resize(64);
-    const std::string unit = workunit_of(58, 1000000, square_with_prefix(57, tail, -1), filled(9));
+    const std::string unit = workunit_of(58, 1000000, square_with_prefix(57, tail, -1), filled_square(9));
     const std::string result = run_in_process(unit);
     ASSERT_FALSE(split_result(result).closed) << "the run ran out of squares";
     const Files f = files_for(unit, result);
@@ -168,10 +168,10 @@ TEST(Next, says_done_when_the_limit_stopped_the_run_at_the_last_square_of_the_sp
     std::vector<int> tail = free_values_of(last);
     tail.resize(48);
     const Square start = square_with_prefix(57, tail, -1);
-    const std::vector<Square> left = passing_squares(workunit_of(58, 1, start, filled(9)), 1000000);
+    const std::vector<Square> left = passing_squares(workunit_of(58, 1, start, filled_square(9)), 1000000);
     ASSERT_GT(left.size(), 1u);
     ASSERT_EQ(compare_squares(left.back(), last), 0);
-    const std::string unit = workunit_of(58, left.size(), start, filled(9));
+    const std::string unit = workunit_of(58, left.size(), start, filled_square(9));
     const std::string result = run_in_process(unit);
     ASSERT_TRUE(split_result(result).closed);
     const Files f = files_for(unit, result);
@@ -224,9 +224,9 @@ TEST_P(NextRefuses, wrong_input_with_status_2_and_writes_nothing)
     else if (change == "count above the limit")
         result.replace(status_at, 10, status_line(65, 21));
     else if (change == "other end square")
-        result.replace(result.size() - 212, 212, record_of(filled(8)));
+        result.replace(result.size() - 212, 212, record_of(filled_square(8)));
     else if (change == "stop square not Latin")
-        result.replace(status_at + 10, 212, record_of(filled(3)));
+        result.replace(status_at + 10, 212, record_of(filled_square(3)));
     else if (change == "work unit index 68")
         unit.replace(0, 2, "68");
     else if (change == "work unit limit 0")

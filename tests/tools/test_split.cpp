@@ -84,7 +84,7 @@ Own own_part(const SplitResult& r)
 
 Square first_square_of(int diagonal_number)
 {
-    return passing_squares(workunit_of(diagonal_number, 1, filled(0), filled(9)), 1).at(0);
+    return passing_squares(workunit_of(diagonal_number, 1, filled_square(0), filled_square(9)), 1).at(0);
 }
 
 struct RangeCase {
@@ -204,7 +204,7 @@ TEST_P(SplitWholeSpace, units_start_at_each_prefix_and_the_last_runs_to_the_end_
         EXPECT_EQ(primed_position(unit.text), c.k) << paths[i];
         const bool last_of_space = i + 1 == paths.size() || numbers_of(read_file(paths[i + 1]))[0] != n[0];
         if (last_of_space)
-            EXPECT_EQ(compare_squares(unit.end, filled(9)), 0) << paths[i];
+            EXPECT_EQ(compare_squares(unit.end, filled_square(9)), 0) << paths[i];
         else {
             const Unit next = unit_from(paths[i + 1]);
             std::vector<int> next_prefix = free_values_of(next.start);
