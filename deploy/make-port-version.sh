@@ -30,6 +30,8 @@ worker=$2
 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
 app_info=$here/app_info.xml
+# shellcheck source=../cmake/ports.sh
+. "$here/../cmake/ports.sh"
 
 fail() {
     echo "$0: $*" >&2
@@ -50,15 +52,11 @@ version_num=$(element version_num)
 version=$(printf '%d.%02d' $((version_num / 100)) $((version_num % 100)))
 
 header=$(objdump -f "$worker" 2>/dev/null) || fail "$worker is not an executable objdump knows"
+platform_port "$platform" || fail "unknown platform $platform"
 case "$platform" in
 windows_x86_64 | windows_intelx86)
-    if [ "$platform" = windows_x86_64 ]; then
-        format=pei-x86-64
-        objdump=x86_64-w64-mingw32-objdump
-    else
-        format=pei-i386
-        objdump=i686-w64-mingw32-objdump
-    fi
+    format=$port_format
+    objdump=$port_name-objdump
     grep -q "file format $format" <<<"$header" || fail "$worker is not a $format executable"
     command -v "$objdump" >/dev/null || fail "$objdump is missing"
     # Only DLLs that every Windows has; a DLL of the GCC runtime would have to
@@ -74,7 +72,7 @@ windows_x86_64 | windows_intelx86)
     executable=${app}_${version}_${platform}.exe
     ;;
 x86_64-pc-linux-gnu)
-    grep -q 'file format elf64-x86-64' <<<"$header" || fail "$worker is not an x86-64 ELF executable"
+    grep -q "file format $port_format" <<<"$header" || fail "$worker is not an x86-64 ELF executable"
     if readelf -d "$worker" | grep -q '(NEEDED)'; then
         fail "$worker needs shared libraries (readelf -d); pack it with deploy/make-app-version.sh"
     fi
