@@ -28,6 +28,8 @@ ports=("$@")
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../cmake/ports.sh
 . "$here/../../cmake/ports.sh"
+# shellcheck source=../../tools/standalone-run.sh
+. "$here/../../tools/standalone-run.sh"
 [ ${#ports[@]} -gt 0 ] || ports=("${dlsmate_ports[@]}")
 units_dir=$here/units
 
@@ -88,10 +90,9 @@ run_unit() {
     shift 2
     local dir=$scratch/$name
     rm -rf "$dir"
-    mkdir -p "$dir/run"
-    cp "$unit" "$dir/run/in"
+    mkdir -p "$dir"
     local status=0
-    (cd "$dir/run" && "$@" in out >"$dir/console" 2>&1 </dev/null) || status=$?
+    run_standalone "$dir/run" "$unit" "$@" >"$dir/console" 2>&1 </dev/null || status=$?
     echo "$status" >"$dir/status"
     normalized_log "$dir/run/stderr.txt" >"$dir/log"
     if [ -f "$dir/run/out" ]; then cp "$dir/run/out" "$dir/result"; fi
