@@ -77,20 +77,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "valid records=0 passing=3 stop=limit own_records=0 own_passing=3"},
         GoodCase{"ran_to_the_end_of_the_space",
                  [] {
-                     std::vector<int> tail = free_values_of(last_square_brute_force(57));
+                     std::vector<int> tail = free_values_of(reference::last_square(57));
                      tail.resize(60);
-                     return workunit_of(58, 1000, square_with_prefix(57, tail, -1), filled_square(9));
+                     return workunit_of(58, 1000, reference::square_with_prefix(57, tail, -1), filled_square(9));
                  },
                  "stop=exhausted"},
         GoodCase{"continuation_whose_start_square_replays_in_full",
-                 [] { return workunit_of(65, 20, square_with_prefix(64, free_values_of(sample_square()), 0), filled_square(9)); },
+                 [] { return workunit_of(65, 20, reference::square_with_prefix(64, free_values_of(sample_square()), 0), filled_square(9)); },
                  "valid records=0 passing=20 stop=limit"},
         GoodCase{"start_values_that_are_not_digits_stop_the_replay",
                  [] {
                      std::vector<int> prefix = free_values_of(sample_square());
                      prefix.resize(44);
                      prefix.push_back(300);
-                     return workunit_of(65, 30, square_with_prefix(64, prefix, 0), filled_square(9));
+                     return workunit_of(65, 30, reference::square_with_prefix(64, prefix, 0), filled_square(9));
                  },
                  "valid records=1"}),
     [](const testing::TestParamInfo<GoodCase>& info) { return std::string(info.param.name); });
@@ -247,15 +247,15 @@ TEST(CheckTestData, squares_are_what_the_tests_take_them_for)
 {
     const std::vector<Square> twenty = squares_from_file(tools_data + "/class-with-mates-20.txt");
     ASSERT_EQ(twenty.size(), 2u);
-    EXPECT_EQ(compare_squares(class_minimum_brute_force(twenty[0]), twenty[0]), 0) << "the smallest of its class";
-    EXPECT_EQ(compare_squares(class_minimum_brute_force(twenty[1]), twenty[0]), 0) << "the same class, not the smallest";
+    EXPECT_EQ(compare_squares(symmetry_reference::class_minimum(twenty[0]), twenty[0]), 0) << "the smallest of its class";
+    EXPECT_EQ(compare_squares(symmetry_reference::class_minimum(twenty[1]), twenty[0]), 0) << "the same class, not the smallest";
     const Square fifty_eight = square_from_file(tools_data + "/mate-square-58.txt");
     for (const Square& s : {twenty[0], twenty[1], fifty_eight, sample_square()}) {
-        EXPECT_TRUE(is_diagonal_latin(s));
-        EXPECT_GT(mate_count_brute_force(s), 0u);
+        EXPECT_TRUE(reference::is_diagonal_latin(s));
+        EXPECT_GT(mate_reference::count_mates(s), 0u);
     }
-    EXPECT_EQ(mate_count_brute_force(sample_passing(19)), 0u);
-    EXPECT_EQ(mate_count_brute_force(sample_passing(12)), 0u);
+    EXPECT_EQ(mate_reference::count_mates(sample_passing(19)), 0u);
+    EXPECT_EQ(mate_reference::count_mates(sample_passing(12)), 0u);
     EXPECT_EQ(compare_squares(sample_passing(13), sample_square()), 0);
 }
 
