@@ -2,35 +2,18 @@
 // mate test and for the mate search alone (by dancing links and by bitsets),
 // over the squares that pass the symmetry filter at the start of three spaces.
 #include <benchmark/benchmark.h>
-#include <boinc_api.h>
 
 #include <cstring>
 #include <vector>
 
 #include "dlx/bitset_mate.h"
 #include "dlx/core.h"
-#include "dlx/half_transversals.h"
+#include "reference/half_transversals.h"
 #include "dlx/mate.h"
 #include "dlx/transversals.h"
 #include "filter/canonical.h"
 #include "generator/generator.h"
 #include "generator/state.h"
-
-// The search loop's calls to the BOINC API: no progress report, no checkpoint.
-int boinc_fraction_done(double)
-{
-    return 0;
-}
-
-int boinc_time_to_checkpoint()
-{
-    return 0;
-}
-
-int boinc_checkpoint_completed()
-{
-    return 0;
-}
 
 namespace {
 

@@ -19,23 +19,29 @@ ports_dir=$(cd "$1" && pwd)
 native_dir=$(cd "$2" && pwd)
 repetitions=${3:-3}
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../cmake/ports.sh
+. "$here/../cmake/ports.sh"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/dlsmate-time-XXXXXX")
 export WINEPREFIX=$ports_dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine64_loader=/usr/lib/wine/wine64
 cleanup() {
     if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
     rm -rf "$scratch"
 }
 trap cleanup EXIT
 
-builds=("native:$native_dir/dlsmate" "x86_64-linux-static:$ports_dir/x86_64-linux-static/dlsmate"
-    "x86_64-w64-mingw32:$ports_dir/x86_64-w64-mingw32/dlsmate.exe")
+# The native build and the ports that run here at full speed (the 32-bit
+# Windows port is left out).
+builds=("native:$native_dir/dlsmate")
+for port in x86_64-linux-static x86_64-w64-mingw32; do
+    port_fields "$port"
+    builds+=("$port:$ports_dir/$port/$port_worker")
+done
 command_of() {
-    case "$1" in
-    *.exe) echo "env WINELOADER=$wine64_loader $wine64_loader $1" ;;
-    *) echo "$1" ;;
-    esac
+    local label=$1 worker=$2
+    port_runner=()
+    [ "$label" = native ] || port_runner_words "$label"
+    echo "${port_runner[*]} $worker"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -52,7 +58,7 @@ for unit in "$here"/units/*.wu; do
         label=${build%%:*}
         worker=${build#*:}
         [ -f "$worker" ] || { echo "$0: no $label worker at $worker" >&2; exit 1; }
-        read -r -a command <<<"$(command_of "$worker")"
+        read -r -a command <<<"$(command_of "$label" "$worker")"
         : >"$scratch/cpu"
         : >"$scratch/wall"
         for _ in $(seq "$repetitions"); do

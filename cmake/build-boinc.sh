@@ -28,10 +28,9 @@ fail() {
 }
 
 [ -f "$tarball" ] || fail "no BOINC source tarball at $tarball"
-case "$target" in
-x86_64-w64-mingw32 | i686-w64-mingw32 | x86_64-linux-static) ;;
-*) fail "unknown target $target" ;;
-esac
+# shellcheck source=ports.sh
+. "$(dirname "$0")/ports.sh"
+port_fields "$target" || fail "unknown target $target"
 
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)

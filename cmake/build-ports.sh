@@ -21,9 +21,11 @@ if [ $# -lt 1 ]; then
 fi
 folder=$1
 shift
-ports=("$@")
-[ ${#ports[@]} -gt 0 ] || ports=(x86_64-w64-mingw32 i686-w64-mingw32 x86_64-linux-static)
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=ports.sh
+. "$root/cmake/ports.sh"
+ports=("$@")
+[ ${#ports[@]} -gt 0 ] || ports=("${dlsmate_ports[@]}")
 jobs=${JOBS:-2}
 
 if [ -z "${DLSMATE_BOINC_SOURCE:-}" ]; then
@@ -46,12 +48,7 @@ fi
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 for port in "${ports[@]}"; do
-    case "$port" in
-    x86_64-w64-mingw32) platform=windows_x86_64 worker=dlsmate.exe ;;
-    i686-w64-mingw32) platform=windows_intelx86 worker=dlsmate.exe ;;
-    x86_64-linux-static) platform=x86_64-pc-linux-gnu worker=dlsmate ;;
-    *) echo "$0: unknown port $port" >&2; exit 1 ;;
-    esac
+    port_fields "$port" || { echo "$0: unknown port $port" >&2; exit 1; }
     echo "== $port"
     JOBS=$jobs "$root/cmake/build-boinc.sh" "$port" "$DLSMATE_BOINC_SOURCE" "$folder/boinc-$port"
     cmake -S "$root" -B "$folder/$port" \
@@ -59,6 +56,6 @@ for port in "${ports[@]}"; do
         -DDLSMATE_BOINC_PREFIX="$folder/boinc-$port" \
         -DDLSMATE_TESTS=OFF -DDLSMATE_TOOLS=OFF -DDLSMATE_PORT_TESTS=ON >/dev/null
     cmake --build "$folder/$port" -j "$jobs" --target dlsmate dlsmate_unit_tests
-    "$root/deploy/make-port-version.sh" "$platform" "$folder/$port/$worker" "$folder/pack"
+    "$root/deploy/make-port-version.sh" "$port_platform" "$folder/$port/$port_worker" "$folder/pack"
 done
 echo "ports built in $folder; app versions in $folder/pack"

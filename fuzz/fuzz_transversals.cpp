@@ -29,7 +29,7 @@
 
 #include "dlx/bitset_mate.h"
 #include "dlx/core.h"
-#include "dlx/half_transversals.h"
+#include "reference/half_transversals.h"
 #include "dlx/mate.h"
 #include "dlx/reused_transversals.h"
 #include "dlx/transversals.h"

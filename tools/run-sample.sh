@@ -22,16 +22,17 @@ for program in "$worker" "$tools/dlsmate-mates" "$tools/dlsmate-check"; do
 done
 [ -f "$workunit" ] || { echo "$0: no work unit at $workunit" >&2; exit 2; }
 
+# shellcheck source=standalone-run.sh
+. "$(dirname "$0")/standalone-run.sh"
 dir=$(mktemp -d "${TMPDIR:-/tmp}/dlsmate-run-XXXXXX")
 trap 'rm -rf "$dir"' EXIT
-cp "$workunit" "$dir/in"
 
 read -r diagonal limit _ <"$workunit" || true
 echo "Work unit $(basename "$workunit"): diagonal index $diagonal, square limit $limit"
 echo "Running $(basename "$worker") in a fresh folder, as a BOINC client starts it: dlsmate in out"
 start=$(date +%s%N)
 status=0
-(cd "$dir" && "$worker" in out) || status=$?
+run_standalone "$dir" "$workunit" "$worker" || status=$?
 end=$(date +%s%N)
 elapsed_ms=$(((end - start) / 1000000))
 case $status in

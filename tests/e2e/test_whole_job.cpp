@@ -11,6 +11,7 @@
 #include "reference/enumeration_reference.h"
 #include "reference/mate_reference.h"
 #include "reference/symmetry_reference.h"
+#include "test_squares.h"
 #include "worker_run.h"
 
 namespace {
@@ -22,11 +23,6 @@ std::string digits(const Square& s, const std::string& row_end)
         for (int c = 0; c < 10; ++c)
             text += static_cast<char>(s.cells[10 * r + c] + '0') + (c < 9 ? std::string(" ") : row_end);
     return text;
-}
-
-std::string record_of(const Square& s)
-{
-    return digits(s, "\r\n") + "\r\n";
 }
 
 Square nines()

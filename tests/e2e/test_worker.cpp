@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "reference/enumeration_reference.h"
+#include "test_squares.h"
 #include "worker_run.h"
 
 namespace {
@@ -25,25 +26,12 @@ std::string digits(const Square& s, const std::string& row_end = "\n")
     return text;
 }
 
-Square filled(int value)
-{
-    Square s;
-    for (auto& cell : s.cells)
-        cell = static_cast<std::uint8_t>(value);
-    return s;
-}
-
-std::string record_of(const Square& s)
-{
-    return digits(s, "\r\n") + "\r\n";
-}
-
 // Index 1 from its first square with a limit of one: a 432-byte result.
-const std::string first_workunit = "1 1\n" + digits(Square{}) + digits(filled(9));
+const std::string first_workunit = "1 1\n" + digits(Square{}) + digits(filled_square(9));
 
 std::string first_result()
 {
-    return "X\r\n1 1\r\n" + record_of(reference::first_square(0)) + record_of(filled(9));
+    return "X\r\n1 1\r\n" + record_of(reference::first_square(0)) + record_of(filled_square(9));
 }
 
 WorkerRun run_with_input(const std::string& workunit, const std::vector<std::string>& arguments = {"in", "out"})
@@ -89,7 +77,7 @@ TEST(Worker, AMissingInputFileIsReportedWithItsResolvedName)
 
 TEST(Worker, ARejectedWorkUnitLeavesAnExistingResultUntouched)
 {
-    const std::string squares = digits(Square{}) + digits(filled(9));
+    const std::string squares = digits(Square{}) + digits(filled_square(9));
     const std::string cases[] = {
         "0 1\n" + squares,           "68 1\n" + squares, "-1 1\n" + squares, "1 0\n" + squares,
         ("1 1\n" + squares).substr(0, 150), "1 1\n" + squares.substr(0, 100) + "a" + squares.substr(101),
@@ -170,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Worker, WorkUnitLayout,
 
 TEST(Worker, EndSquareValuesAreKeptAsTheirLowEightBits)
 {
-    Square end = filled(9);
+    Square end = filled_square(9);
     std::string text = "1 1\n" + digits(Square{}) + "300 " + digits(end).substr(2);
     end.cells[0] = 44; // written as the character 44 + 48, a backslash
     const WorkerRun run = run_with_input(text);

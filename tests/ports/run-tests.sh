@@ -25,8 +25,12 @@ ports_dir=$(cd "$1" && pwd)
 native_dir=$(cd "$2" && pwd)
 shift 2
 ports=("$@")
-[ ${#ports[@]} -gt 0 ] || ports=(x86_64-linux-static x86_64-w64-mingw32 i686-w64-mingw32)
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../cmake/ports.sh
+. "$here/../../cmake/ports.sh"
+# shellcheck source=../../tools/standalone-run.sh
+. "$here/../../tools/standalone-run.sh"
+[ ${#ports[@]} -gt 0 ] || ports=("${dlsmate_ports[@]}")
 units_dir=$here/units
 
 fail() {
@@ -55,26 +59,17 @@ trap cleanup EXIT
 
 # How to start each port's executables: a command prefix.
 wine64_loader=/usr/lib/wine/wine64
-wine32_loader=/usr/lib/wine/wine
 runner=()
 port_runner() {
-    case "$1" in
-    x86_64-linux-static) runner=() ;;
-    x86_64-w64-mingw32)
-        [ -x "$wine64_loader" ] || fail "wine64 is missing (make test-ports installs it)"
-        runner=(env WINELOADER="$wine64_loader" "$wine64_loader")
-        ;;
-    i686-w64-mingw32)
-        [ -x "$wine32_loader" ] || fail "wine32 is missing (make test-ports installs it)"
-        runner=("$wine32_loader")
-        ;;
-    *) fail "unknown port $1" ;;
-    esac
+    port_runner_words "$1" || fail "unknown port $1"
+    [ -z "$port_loader" ] || [ -x "$port_loader" ] || fail "$port_wine is missing (make test-ports installs it)"
+    runner=("${port_runner[@]}")
 }
 
 port_executable() {
-    case "$1" in
-    *-mingw32) echo "$ports_dir/$1/$2.exe" ;;
+    port_fields "$1"
+    case "$port_worker" in
+    *.exe) echo "$ports_dir/$1/$2.exe" ;;
     *) echo "$ports_dir/$1/$2" ;;
     esac
 }
@@ -95,10 +90,9 @@ run_unit() {
     shift 2
     local dir=$scratch/$name
     rm -rf "$dir"
-    mkdir -p "$dir/run"
-    cp "$unit" "$dir/run/in"
+    mkdir -p "$dir"
     local status=0
-    (cd "$dir/run" && "$@" in out >"$dir/console" 2>&1 </dev/null) || status=$?
+    run_standalone "$dir/run" "$unit" "$@" >"$dir/console" 2>&1 </dev/null || status=$?
     echo "$status" >"$dir/status"
     normalized_log "$dir/run/stderr.txt" >"$dir/log"
     if [ -f "$dir/run/out" ]; then cp "$dir/run/out" "$dir/result"; fi

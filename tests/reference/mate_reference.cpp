@@ -1,6 +1,7 @@
 #include "reference/mate_reference.h"
 
 #include <bit>
+#include <functional>
 #include <bitset>
 #include <random>
 
@@ -229,6 +230,43 @@ std::vector<Square> generated_squares(int diagonal_index, int count, std::uint32
     }
     generator_state = GeneratorState{};
     return squares;
+}
+
+std::uint64_t count_mates(const Square& square)
+{
+    const std::vector<CellChoice> transversals = diagonal_transversals(square);
+    // Cells of each transversal as a 100-bit set; covers counted by always
+    // covering the lowest uncovered cell.
+    struct Cells {
+        std::uint64_t low = 0, high = 0;
+    };
+    std::vector<Cells> sets;
+    for (const auto& t : transversals) {
+        Cells c;
+        for (int r = 0; r < 10; ++r) {
+            const int cell = 10 * r + t[r];
+            if (cell < 64)
+                c.low |= 1ull << cell;
+            else
+                c.high |= 1ull << (cell - 64);
+        }
+        sets.push_back(c);
+    }
+    std::function<std::uint64_t(Cells, int)> count = [&](Cells used, int placed) -> std::uint64_t {
+        if (placed == 10)
+            return 1;
+        int lowest = 0;
+        while (lowest < 64 ? (used.low >> lowest & 1) : (used.high >> (lowest - 64) & 1))
+            ++lowest;
+        std::uint64_t total = 0;
+        for (const Cells& c : sets) {
+            const bool covers = lowest < 64 ? (c.low >> lowest & 1) : (c.high >> (lowest - 64) & 1);
+            if (covers && (c.low & used.low) == 0 && (c.high & used.high) == 0)
+                total += count(Cells{used.low | c.low, used.high | c.high}, placed + 1);
+        }
+        return total;
+    };
+    return count(Cells{}, 0);
 }
 
 } // namespace mate_reference

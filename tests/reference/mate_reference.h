@@ -38,6 +38,11 @@ bool are_orthogonal(const Square& a, const Square& b);
 // through it in turn.
 bool has_mate_by_backtracking(const Square& square);
 
+// The number of ways to partition the cells into ten diagonal transversals,
+// counted by covering the lowest uncovered cell with each disjoint transversal
+// through it in turn.
+std::uint64_t count_mates(const Square& square);
+
 // Diagonal Latin squares of the generator's space for one anti-diagonal, taken
 // a couple at a time from random points of the space (fixed seed).  The real
 // generator walks the space; the squares are only inputs to other tests.

@@ -196,4 +196,16 @@ Square random_square(int d, std::mt19937& rng)
     return *random_fixed_square(d, false, identity, rng, std::numeric_limits<int>::max());
 }
 
+Square class_minimum(const Square& square)
+{
+    for (int d = 0; d < diagonal_count; ++d) {
+        bool same_anti = true;
+        for (int r = 0; r < 10; ++r)
+            same_anti = same_anti && square.cells[10 * r + 9 - r] == anti_diagonal_table[d][r];
+        if (same_anti)
+            return symmetry_reference::class_members(square, d).front();
+    }
+    return square; // an anti-diagonal of no space: the square alone
+}
+
 } // namespace symmetry_reference

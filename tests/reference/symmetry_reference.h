@@ -26,6 +26,10 @@ Square class_member(const Square& q, bool reversed, const Permutation& p);
 // anti-diagonal table, in increasing order: the first is the class minimum.
 std::vector<Square> class_members(const Square& q, int d);
 
+// The minimum of the class of q among the members with q's own anti-diagonal
+// (q itself when that anti-diagonal is none of the table's).
+Square class_minimum(const Square& q);
+
 // The non-identity diagonal-preserving permutations p that keep anti-diagonal d
 // under the renaming m = p^-1: m[D[p[r]]] = D[r] for every r.
 std::vector<Permutation> symmetry_group(int d);

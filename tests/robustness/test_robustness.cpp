@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "reference/enumeration_reference.h"
+#include "test_squares.h"
 #include "worker_batch.h"
 
 namespace {
@@ -112,14 +113,6 @@ Tokens workunit_tokens(const std::string& index, const std::string& limit, const
     return tokens;
 }
 
-Square filled(std::uint8_t value)
-{
-    Square square;
-    for (auto& cell : square.cells)
-        cell = value;
-    return square;
-}
-
 // Where each token of a text begins and ends.
 std::vector<std::pair<std::size_t, std::size_t>> token_spans(const std::string& text)
 {
@@ -153,19 +146,6 @@ std::string printable(const std::string& bytes)
 }
 
 // ---- an independent reading of result files ------------------------------
-
-// The 212-byte record of 100 byte values: (value + 48) mod 256 per cell.
-std::string record_of(const std::uint8_t (&cells)[100])
-{
-    std::string record;
-    for (int r = 0; r < 10; ++r) {
-        for (int c = 0; c < 10; ++c) {
-            record += static_cast<char>(static_cast<std::uint8_t>(cells[10 * r + c] + 48));
-            record += c < 9 ? " " : "\r\n";
-        }
-    }
-    return record + "\r\n";
-}
 
 // Reads one record at `at`; false when its layout is wrong.
 bool read_record(const std::string& bytes, std::size_t at, Square& square)
@@ -317,7 +297,7 @@ TEST(DamagedWorkUnits, TruncatedOnesAreRejectedWithoutAResultFile)
 {
     Random random{1};
     std::vector<Case> cases = {{"empty", "", Outcome::rejected}, {"white space only", " \n\t\r\n", Outcome::rejected}};
-    const std::string zero_start = render(workunit_tokens("1", "1", Square{}, filled(9)));
+    const std::string zero_start = render(workunit_tokens("1", "1", Square{}, filled_square(9)));
     for (const std::string& text : {read_text(DLSMATE_SAMPLES_DIR "/sample.wu"), zero_start}) {
         const auto spans = token_spans(text);
         ASSERT_EQ(spans.size(), token_count);
@@ -469,9 +449,9 @@ TEST(DamagedWorkUnits, EndValuesOutsideTheDigitsAreKeptAsTheirLowEightBits)
         equivalent[end_at + cell] = std::to_string(low_bits);
         Tokens outside = sample;
         outside[end_at + cell] = std::to_string(value);
-        std::uint8_t end[100];
+        Square end;
         for (std::size_t i = 0; i < 100; ++i)
-            end[i] = static_cast<std::uint8_t>(std::stoi(equivalent[end_at + i]));
+            end.cells[i] = static_cast<std::uint8_t>(std::stoi(equivalent[end_at + i]));
 
         const std::size_t baseline = cases.size();
         const std::string name = "end cell " + std::to_string(cell) + " = ";
@@ -494,7 +474,7 @@ TEST(DamagedWorkUnits, AnyLimitFromOneTo2To64Minus1IsAccepted)
         return render(tokens);
     };
     std::vector<Case> cases = {{"limit 1", with_limit("1"), Outcome::completed, std::nullopt, std::nullopt,
-                                record_of(zeros.cells)}};
+                                record_of(zeros)}};
     for (const char* limit : {"+1", "0001", "2", "18446744073709551615"})
         cases.push_back({std::string("limit ") + limit, with_limit(limit), Outcome::completed, 0});
     run_and_check(cases);
@@ -530,7 +510,7 @@ TEST(DamagedWorkUnits, TheGreatestSquareAsStartLeavesAnEmptyResult)
     std::vector<Case> cases;
     for (int index : {1, 34, 65, 67}) {
         const Square last = reference::last_square(index - 1);
-        Tokens tokens = workunit_tokens(std::to_string(index), "5", last, filled(9));
+        Tokens tokens = workunit_tokens(std::to_string(index), "5", last, filled_square(9));
         cases.push_back({"greatest square of index " + std::to_string(index), render(tokens), Outcome::completed,
                          std::nullopt, ""});
         for (int r = 0; r < 10; ++r)

@@ -31,6 +31,8 @@ worker=$(realpath "$1")
 app_worker=$(realpath "$2")
 tools=$(realpath "$3")
 source_dir=$(realpath "$4")
+# shellcheck source=../../tools/standalone-run.sh
+. "$source_dir/tools/standalone-run.sh"
 boinc_build=$5
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -77,8 +79,7 @@ if [ -z "$inside" ]; then
         local name=$1 link=0 current=$1 dir answer
         while :; do
             dir=$(mktemp -d "$work/run-XXXXXX")
-            cp "$work/reference/$current.wu" "$dir/in"
-            (cd "$dir" && "$worker" in out) || fail "standalone run of $current"
+            run_standalone "$dir" "$work/reference/$current.wu" "$worker" || fail "standalone run of $current"
             cp "$dir/out" "$work/reference/$current.out"
             rm -rf "$dir"
             link=$((link + 1))

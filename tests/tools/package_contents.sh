@@ -6,6 +6,8 @@
 set -euo pipefail
 build=$(realpath "$1")
 source=$(realpath "$2")
+# shellcheck source=../../tools/standalone-run.sh
+. "$source/tools/standalone-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/dlsmate-package-test-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -39,9 +41,8 @@ bin=$work/root/usr/bin
 for tool in dlsmate-split dlsmate-next dlsmate-check dlsmate-mates dlsmate-cf dlsmate-catalogue; do
     "$bin/$tool" --help >/dev/null || fail "$tool --help"
 done
-mkdir "$work/run"
-cp "$work/root/usr/share/dlsmate/samples/sample.wu" "$work/run/in"
-(cd "$work/run" && "$bin/dlsmate" in out) || fail "the packed worker on the sample"
+run_standalone "$work/run" "$work/root/usr/share/dlsmate/samples/sample.wu" "$bin/dlsmate" ||
+    fail "the packed worker on the sample"
 "$bin/dlsmate-check" --strict "$work/run/in" "$work/run/out" >/dev/null || fail "the packed worker's result"
 cmp -s "$work/root/usr/share/dlsmate/samples/sample.wu" "$source/samples/sample.wu" || fail "the sample differs"
 "$work/root/usr/share/dlsmate/deploy/make-app-version.sh" "$bin/dlsmate" "$work/pack" >/dev/null ||

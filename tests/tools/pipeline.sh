@@ -11,6 +11,8 @@ scenario=$1
 worker=$(realpath "$2")
 tools=$(realpath "$3")
 source=$(realpath "$4")
+# shellcheck source=../../tools/standalone-run.sh
+. "$source/tools/standalone-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/dlsmate-pipeline-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -22,8 +24,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 run_unit() {
     local dir
     dir=$(mktemp -d "$work/run-XXXXXX")
-    cp "$1" "$dir/in"
-    (cd "$dir" && "$worker" in out) || fail "worker on $1: exit status $?"
+    run_standalone "$dir" "$1" "$worker" || fail "worker on $1: exit status $?"
     cp "$dir/out" "$2"
 }
 

@@ -112,16 +112,6 @@ std::vector<Square> passing_squares(const std::string& workunit, std::size_t max
     return squares;
 }
 
-std::string workunit_of(int diagonal_number, std::uint64_t limit, const Square& start, const Square& end)
-{
-    std::string text = std::to_string(diagonal_number) + " " + std::to_string(limit) + "\n";
-    for (const Square* s : {&start, &end}) {
-        for (int i = 0; i < 100; ++i)
-            text += std::to_string(s->cells[i]) + (i % 10 == 9 ? "\n" : " ");
-    }
-    return text;
-}
-
 Square square_from_text(const std::string& text)
 {
     Square s{};
@@ -168,28 +158,9 @@ std::vector<Square> squares_from_file(const std::string& path)
     return squares;
 }
 
-std::string record_of(const Square& square)
-{
-    std::string text;
-    for (int r = 0; r < 10; ++r) {
-        for (int c = 0; c < 10; ++c) {
-            text += static_cast<char>('0' + square.cells[10 * r + c]);
-            text += c < 9 ? " " : "\r\n";
-        }
-    }
-    return text + "\r\n";
-}
-
 std::string status_line(int diagonal_number, std::uint64_t count)
 {
     return "X\r\n" + std::to_string(diagonal_number) + " " + std::to_string(count) + "\r\n";
-}
-
-Square filled(int value)
-{
-    Square s;
-    std::fill(std::begin(s.cells), std::end(s.cells), static_cast<std::uint8_t>(value));
-    return s;
 }
 
 namespace {
@@ -224,146 +195,6 @@ SplitResult split_result(const std::string& bytes)
     return result;
 }
 
-std::vector<int> free_cells_row_major()
-{
-    std::vector<int> cells;
-    for (int r = 0; r < 10; ++r)
-        for (int c = 0; c < 10; ++c)
-            if (c != r && c != 9 - r)
-                cells.push_back(10 * r + c);
-    return cells;
-}
-
-bool is_diagonal_latin(const Square& s)
-{
-    return reference::is_diagonal_latin(s);
-}
-
-bool are_orthogonal(const Square& a, const Square& b)
-{
-    return mate_reference::are_orthogonal(a, b);
-}
-
-std::vector<std::vector<int>> diagonal_transversals_brute_force(const Square& s)
-{
-    std::vector<std::vector<int>> found;
-    for (const auto& t : mate_reference::diagonal_transversals(s))
-        found.emplace_back(t.begin(), t.end());
-    return found;
-}
-
-std::uint64_t mate_count_brute_force(const Square& square)
-{
-    const std::vector<std::vector<int>> transversals = diagonal_transversals_brute_force(square);
-    // Cells of each transversal as a 100-bit set; covers counted by always
-    // covering the lowest uncovered cell.
-    struct Cells {
-        std::uint64_t low = 0, high = 0;
-    };
-    std::vector<Cells> sets;
-    for (const auto& t : transversals) {
-        Cells c;
-        for (int r = 0; r < 10; ++r) {
-            const int cell = 10 * r + t[r];
-            if (cell < 64)
-                c.low |= 1ull << cell;
-            else
-                c.high |= 1ull << (cell - 64);
-        }
-        sets.push_back(c);
-    }
-    std::function<std::uint64_t(Cells, int)> count = [&](Cells used, int placed) -> std::uint64_t {
-        if (placed == 10)
-            return 1;
-        int lowest = 0;
-        while (lowest < 64 ? (used.low >> lowest & 1) : (used.high >> (lowest - 64) & 1))
-            ++lowest;
-        std::uint64_t total = 0;
-        for (const Cells& c : sets) {
-            const bool covers = lowest < 64 ? (c.low >> lowest & 1) : (c.high >> (lowest - 64) & 1);
-            if (covers && (c.low & used.low) == 0 && (c.high & used.high) == 0)
-                total += count(Cells{used.low | c.low, used.high | c.high}, placed + 1);
-        }
-        return total;
-    };
-    return count(Cells{}, 0);
-}
-
-namespace {
-
-// Whether v may go into cell given the filled cells: no repeat in its row or column.
-bool value_fits(const Square& s, const std::vector<bool>& filled, int cell, int v)
-{
-    for (int j = 0; j < 10; ++j) {
-        const int in_row = 10 * (cell / 10) + j;
-        const int in_column = 10 * j + cell % 10;
-        if ((filled[in_row] && s.cells[in_row] == v) || (filled[in_column] && s.cells[in_column] == v))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
-std::vector<std::vector<int>> consistent_prefixes(int diagonal_index, const std::vector<int>& prefix, int length)
-{
-    const std::vector<int> cells = free_cells_row_major();
-    Square s{};
-    for (int r = 0; r < 10; ++r) {
-        s.cells[11 * r] = static_cast<std::uint8_t>(r);
-        s.cells[10 * r + 9 - r] = static_cast<std::uint8_t>(anti_diagonal_table[diagonal_index][r]);
-    }
-    std::vector<bool> filled(100, false);
-    for (int r = 0; r < 10; ++r)
-        filled[11 * r] = filled[10 * r + 9 - r] = true;
-    auto fits = [&](int cell, int v) { return value_fits(s, filled, cell, v); };
-    std::vector<std::vector<int>> found;
-    std::vector<int> values;
-    for (std::size_t k = 0; k < prefix.size(); ++k) {
-        if (!fits(cells[k], prefix[k]))
-            return found;
-        s.cells[cells[k]] = static_cast<std::uint8_t>(prefix[k]);
-        filled[cells[k]] = true;
-        values.push_back(prefix[k]);
-    }
-    std::function<void(int)> extend = [&](int k) {
-        if (k == length) {
-            found.push_back(values);
-            return;
-        }
-        for (int v = 0; v < 10; ++v) {
-            if (!fits(cells[k], v))
-                continue;
-            s.cells[cells[k]] = static_cast<std::uint8_t>(v);
-            filled[cells[k]] = true;
-            values.push_back(v);
-            extend(k + 1);
-            values.pop_back();
-            filled[cells[k]] = false;
-        }
-    };
-    extend(static_cast<int>(prefix.size()));
-    return found;
-}
-
-Square class_minimum_brute_force(const Square& square)
-{
-    for (int d = 0; d < diagonal_count; ++d) {
-        bool same_anti = true;
-        for (int r = 0; r < 10; ++r)
-            same_anti = same_anti && square.cells[10 * r + 9 - r] == anti_diagonal_table[d][r];
-        if (same_anti)
-            return symmetry_reference::class_members(square, d).front();
-    }
-    ADD_FAILURE() << "the square's anti-diagonal is none of the table's";
-    return square;
-}
-
-Square last_square_brute_force(int diagonal_index)
-{
-    return reference::last_square(diagonal_index);
-}
-
 int primed_position(const std::string& workunit)
 {
     prepare(workunit);
@@ -386,53 +217,4 @@ std::vector<int> free_values_of(const Square& square)
 {
     const auto values = reference::free_values(square);
     return {values.begin(), values.end()};
-}
-
-Square square_with_prefix(int diagonal_index, const std::vector<int>& prefix, int rest)
-{
-    Square s{};
-    for (int r = 0; r < 10; ++r) {
-        s.cells[11 * r] = static_cast<std::uint8_t>(r);
-        s.cells[10 * r + 9 - r] = static_cast<std::uint8_t>(anti_diagonal_table[diagonal_index][r]);
-    }
-    const std::vector<int> cells = free_cells_row_major();
-    for (std::size_t k = 0; k < cells.size(); ++k) {
-        const int value = k < prefix.size() ? prefix[k] : rest >= 0 ? rest : cells[k] / 10;
-        s.cells[cells[k]] = static_cast<std::uint8_t>(value);
-    }
-    return s;
-}
-
-std::vector<int> next_prefix_brute_force(int diagonal_index, const std::vector<int>& prefix)
-{
-    // Depth-first in increasing order; while the values so far equal the
-    // prefix's, only values not below the prefix's are tried, and the prefix
-    // itself is skipped.
-    const std::vector<int> cells = free_cells_row_major();
-    const int length = static_cast<int>(prefix.size());
-    Square s = square_with_prefix(diagonal_index, {}, 0);
-    std::vector<bool> filled(100, false);
-    for (int r = 0; r < 10; ++r)
-        filled[11 * r] = filled[10 * r + 9 - r] = true;
-    auto fits = [&](int cell, int v) { return value_fits(s, filled, cell, v); };
-    std::vector<int> values;
-    std::function<bool(int, bool)> extend = [&](int k, bool tight) {
-        if (k == length)
-            return !tight;
-        for (int v = tight ? prefix[k] : 0; v < 10; ++v) {
-            if (!fits(cells[k], v))
-                continue;
-            s.cells[cells[k]] = static_cast<std::uint8_t>(v);
-            filled[cells[k]] = true;
-            values.push_back(v);
-            if (extend(k + 1, tight && v == prefix[k]))
-                return true;
-            values.pop_back();
-            filled[cells[k]] = false;
-        }
-        return false;
-    };
-    if (!extend(0, true))
-        values.clear();
-    return values;
 }

@@ -24,7 +24,7 @@ Square sample_square()
     return square_from_file(data + "/sample-square.txt");
 }
 
-std::string sample_unit(std::uint64_t limit, const Square& end = filled(9))
+std::string sample_unit(std::uint64_t limit, const Square& end = filled_square(9))
 {
     // The sample work unit: diagonal index 65, start square's first six rows kept.
     const std::vector<long long> n = numbers_of(read_file(samples + "/sample.wu"));
@@ -76,24 +76,24 @@ INSTANTIATE_TEST_SUITE_P(
                  "valid records=1 passing=13 stop=limit own_records=1 own_passing=13"},
         GoodCase{"stopped_at_its_end_square_which_has_a_mate", [] { return sample_unit(100, sample_square()); },
                  "valid records=1 passing=13 stop=end own_records=0 own_passing=12"},
-        GoodCase{"no_square_with_a_mate", [] { return workunit_of(1, 3, filled(0), filled(9)); },
+        GoodCase{"no_square_with_a_mate", [] { return workunit_of(1, 3, filled_square(0), filled_square(9)); },
                  "valid records=0 passing=3 stop=limit own_records=0 own_passing=3"},
         GoodCase{"ran_to_the_end_of_the_space",
                  [] {
-                     std::vector<int> tail = free_values_of(last_square_brute_force(57));
+                     std::vector<int> tail = free_values_of(reference::last_square(57));
                      tail.resize(60);
-                     return workunit_of(58, 1000, square_with_prefix(57, tail, -1), filled(9));
+                     return workunit_of(58, 1000, reference::square_with_prefix(57, tail, -1), filled_square(9));
                  },
                  "stop=exhausted"},
         GoodCase{"continuation_whose_start_square_replays_in_full",
-                 [] { return workunit_of(65, 20, square_with_prefix(64, free_values_of(sample_square()), 0), filled(9)); },
+                 [] { return workunit_of(65, 20, reference::square_with_prefix(64, free_values_of(sample_square()), 0), filled_square(9)); },
                  "valid records=0 passing=20 stop=limit"},
         GoodCase{"start_values_that_are_not_digits_stop_the_replay",
                  [] {
                      std::vector<int> prefix = free_values_of(sample_square());
                      prefix.resize(44);
                      prefix.push_back(300);
-                     return workunit_of(65, 30, square_with_prefix(64, prefix, 0), filled(9));
+                     return workunit_of(65, 30, reference::square_with_prefix(64, prefix, 0), filled_square(9));
                  },
                  "valid records=1"}),
     [](const testing::TestParamInfo<GoodCase>& info) { return std::string(info.param.name); });
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "record 1 at byte 0", "above the stop square (byte 222)"},
         BadCase{"a_record_before_the_walk", sample20,
                 [](std::string b) {
-                    const Square first = passing_squares(workunit_of(65, 1, filled(0), filled(9)), 1).at(0);
+                    const Square first = passing_squares(workunit_of(65, 1, filled_square(0), filled_square(9)), 1).at(0);
                     return replaced(b, 0, record_of(first), 212);
                 },
                 "record 1 at byte 0",
@@ -211,26 +211,26 @@ INSTANTIATE_TEST_SUITE_P(
                     return replaced(b, 0, record_of(square_from_file(tools_data + "/mate-square-58.txt")), 212);
                 },
                 "record 1 at byte 0", "not a square of the work unit's space: anti-diagonal reads"},
-        BadCase{"a_square_that_is_not_the_smallest_of_its_class", [] { return workunit_of(20, 1, filled(0), filled(9)); },
+        BadCase{"a_square_that_is_not_the_smallest_of_its_class", [] { return workunit_of(20, 1, filled_square(0), filled_square(9)); },
                 [](std::string) {
                     // A square with a mate that the filter rejects, recorded and
                     // given as the square at which the run stopped at its limit.
                     const Square failing = squares_from_file(tools_data + "/class-with-mates-20.txt")[1];
-                    return record_of(failing) + status_line(20, 1) + record_of(failing) + record_of(filled(9));
+                    return record_of(failing) + status_line(20, 1) + record_of(failing) + record_of(filled_square(9));
                 },
                 "record 1 at byte 0", "not the smallest square of its symmetry class"},
         BadCase{"a_stop_square_that_is_not_the_smallest_of_its_class",
-                [] { return workunit_of(20, 1, filled(0), filled(9)); },
+                [] { return workunit_of(20, 1, filled_square(0), filled_square(9)); },
                 [](std::string) {
                     const Square failing = squares_from_file(tools_data + "/class-with-mates-20.txt")[1];
-                    return status_line(20, 1) + record_of(failing) + record_of(filled(9));
+                    return status_line(20, 1) + record_of(failing) + record_of(filled_square(9));
                 },
                 "stop square record at byte 9", "not the smallest square of its symmetry class"},
         BadCase{"a_stop_square_with_a_mate_left_out", [] { return sample_unit(13); },
                 [](std::string b) { return b.substr(212); }, "stop square record at byte 10",
                 "has an orthogonal diagonal mate, but is not the last record before the status line"},
         BadCase{"a_stop_square_that_is_not_latin", sample20,
-                [](std::string b) { return replaced(b, stop_at, record_of(filled(3)), 212); },
+                [](std::string b) { return replaced(b, stop_at, record_of(filled_square(3)), 212); },
                 "stop square record at byte 222", "not a diagonal Latin square: row 0 holds 3 twice"},
         BadCase{"no_closing_block_at_the_limit", [] { return sample_unit(1); },
                 [](std::string) { return record_of(sample_square()); }, "byte 212",
@@ -251,15 +251,15 @@ TEST(CheckTestData, squares_are_what_the_tests_take_them_for)
 {
     const std::vector<Square> twenty = squares_from_file(tools_data + "/class-with-mates-20.txt");
     ASSERT_EQ(twenty.size(), 2u);
-    EXPECT_EQ(compare_squares(class_minimum_brute_force(twenty[0]), twenty[0]), 0) << "the smallest of its class";
-    EXPECT_EQ(compare_squares(class_minimum_brute_force(twenty[1]), twenty[0]), 0) << "the same class, not the smallest";
+    EXPECT_EQ(compare_squares(symmetry_reference::class_minimum(twenty[0]), twenty[0]), 0) << "the smallest of its class";
+    EXPECT_EQ(compare_squares(symmetry_reference::class_minimum(twenty[1]), twenty[0]), 0) << "the same class, not the smallest";
     const Square fifty_eight = square_from_file(tools_data + "/mate-square-58.txt");
     for (const Square& s : {twenty[0], twenty[1], fifty_eight, sample_square()}) {
-        EXPECT_TRUE(is_diagonal_latin(s));
-        EXPECT_GT(mate_count_brute_force(s), 0u);
+        EXPECT_TRUE(reference::is_diagonal_latin(s));
+        EXPECT_GT(mate_reference::count_mates(s), 0u);
     }
-    EXPECT_EQ(mate_count_brute_force(sample_passing(19)), 0u);
-    EXPECT_EQ(mate_count_brute_force(sample_passing(12)), 0u);
+    EXPECT_EQ(mate_reference::count_mates(sample_passing(19)), 0u);
+    EXPECT_EQ(mate_reference::count_mates(sample_passing(12)), 0u);
     EXPECT_EQ(compare_squares(sample_passing(13), sample_square()), 0);
 }
 
@@ -397,7 +397,7 @@ TEST_P(CheckStrict, requires_the_closing_block_unless_the_end_square_is_all_nine
 {
     const StrictCase& c = GetParam();
     const std::string directory = make_temporary_directory();
-    const std::string unit = sample_unit(20, c.end_all_nines ? filled(9) : filled(8));
+    const std::string unit = sample_unit(20, c.end_all_nines ? filled_square(9) : filled_square(8));
     const std::string result = run_in_process(unit);
     ASSERT_EQ(result.size(), 646u);
     write_file(directory + "/unit.wu", unit);

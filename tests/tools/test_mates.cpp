@@ -68,7 +68,7 @@ TEST_P(Mates, every_printed_mate_is_an_orthogonal_diagonal_latin_square_counted_
     ASSERT_EQ(run.status, 0) << run.err;
     const MatesOutput out = parse_output(run.out);
 
-    const std::uint64_t expected = mate_count_brute_force(square);
+    const std::uint64_t expected = mate_reference::count_mates(square);
     EXPECT_GT(expected, 0u);
     ASSERT_EQ(out.headers.size(), 1u);
     EXPECT_NE(out.headers[0].find(": " + std::to_string(expected) + " orthogonal diagonal mate"), std::string::npos)
@@ -76,8 +76,8 @@ TEST_P(Mates, every_printed_mate_is_an_orthogonal_diagonal_latin_square_counted_
     ASSERT_EQ(out.mates.size(), expected);
     for (std::size_t i = 0; i < out.mates.size(); ++i) {
         const Square& mate = out.mates[i];
-        EXPECT_TRUE(is_diagonal_latin(mate)) << i;
-        EXPECT_TRUE(are_orthogonal(square, mate)) << i;
+        EXPECT_TRUE(reference::is_diagonal_latin(mate)) << i;
+        EXPECT_TRUE(mate_reference::are_orthogonal(square, mate)) << i;
         for (int c2 = 0; c2 < 10; ++c2)
             EXPECT_EQ(mate.cells[c2], c2) << "first row reads 0 1 ... 9";
         if (i > 0) {
@@ -125,12 +125,12 @@ TEST(MatesCount, of_squares_without_mates_is_zero)
     // The first square of diagonal index 1 has no orthogonal diagonal mate; the
     // others are the squares the sample's walk passes before and after its find.
     std::string squares;
-    std::vector<Square> given = passing_squares(workunit_of(1, 1, filled(0), filled(9)), 1);
+    std::vector<Square> given = passing_squares(workunit_of(1, 1, filled_square(0), filled_square(9)), 1);
     const std::vector<Square> sample_walk = passing_squares(read_file(std::string(DLSMATE_SAMPLES_DIR) + "/sample.wu"), 14);
     given.push_back(sample_walk.at(11));
     given.push_back(sample_walk.at(13));
     for (const Square& s : given) {
-        EXPECT_EQ(mate_count_brute_force(s), 0u);
+        EXPECT_EQ(mate_reference::count_mates(s), 0u);
         squares += record_of(s);
     }
     const std::string directory = make_temporary_directory();
@@ -162,9 +162,9 @@ TEST(MatesInput, its_own_output_reads_back_as_squares)
     ASSERT_EQ(again.status, 0) << again.err;
     const Square sample = square_from_file(data + "/sample-square.txt");
     for (const Square& mate : parse_output(again.out).mates)
-        EXPECT_TRUE(are_orthogonal(mate, parse_output(mates.out).mates.at(0)));
-    EXPECT_EQ(parse_output(again.out).mates.size(), mate_count_brute_force(parse_output(mates.out).mates.at(0)));
-    EXPECT_TRUE(are_orthogonal(sample, parse_output(mates.out).mates.at(0)));
+        EXPECT_TRUE(mate_reference::are_orthogonal(mate, parse_output(mates.out).mates.at(0)));
+    EXPECT_EQ(parse_output(again.out).mates.size(), mate_reference::count_mates(parse_output(mates.out).mates.at(0)));
+    EXPECT_TRUE(mate_reference::are_orthogonal(sample, parse_output(mates.out).mates.at(0)));
 }
 
 struct BadInput {

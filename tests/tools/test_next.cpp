@@ -29,9 +29,9 @@ Range range_of(int diagonal_number, const Square& source, int kept)
     const int d = diagonal_number - 1;
     std::vector<int> base = free_values_of(source);
     base.resize(kept);
-    const std::vector<int> next = next_prefix_brute_force(d, base);
+    const std::vector<int> next = reference::next_prefix_brute_force(d, base);
     EXPECT_FALSE(next.empty());
-    return {diagonal_number, square_with_prefix(d, base, -1), square_with_prefix(d, next, 0)};
+    return {diagonal_number, reference::square_with_prefix(d, base, -1), reference::square_with_prefix(d, next, 0)};
 }
 
 struct ChainCase {
@@ -55,7 +55,7 @@ TEST_P(Chaining, continuations_reach_the_squares_and_count_of_one_long_run)
     const ChainCase& c = GetParam();
     const Square source =
         c.sample ? sample_square()
-                 : passing_squares(workunit_of(c.diagonal_number, 1, filled(0), filled(9)), 1).at(0);
+                 : passing_squares(workunit_of(c.diagonal_number, 1, filled_square(0), filled_square(9)), 1).at(0);
     const Range range = range_of(c.diagonal_number, source, c.kept);
     const std::string long_unit = workunit_of(c.diagonal_number, 1000000, range.start, range.end);
     const SplitResult whole = split_result(run_in_process(long_unit));
@@ -147,10 +147,10 @@ Files files_for(const std::string& unit, const std::string& result)
 TEST(Next, says_done_when_the_run_reached_the_end_of_the_space)
 {
     // The last squares of a space: those that keep the greatest square's first 64 free cells.
-    const Square last = last_square_brute_force(57);
+    const Square last = reference::last_square(57);
     std::vector<int> tail = free_values_of(last);
     tail.resize(64);
-    const std::string unit = workunit_of(58, 1000000, square_with_prefix(57, tail, -1), filled(9));
+    const std::string unit = workunit_of(58, 1000000, reference::square_with_prefix(57, tail, -1), filled_square(9));
     const std::string result = run_in_process(unit);
     ASSERT_FALSE(split_result(result).closed) << "the run ran out of squares";
     const Files f = files_for(unit, result);
@@ -164,14 +164,14 @@ TEST(Next, says_done_when_the_limit_stopped_the_run_at_the_last_square_of_the_sp
 {
     // Every square of diagonal index 58 passes the filter, so with a limit of
     // exactly the number of squares left the run stops at the greatest square.
-    const Square last = last_square_brute_force(57);
+    const Square last = reference::last_square(57);
     std::vector<int> tail = free_values_of(last);
     tail.resize(48);
-    const Square start = square_with_prefix(57, tail, -1);
-    const std::vector<Square> left = passing_squares(workunit_of(58, 1, start, filled(9)), 1000000);
+    const Square start = reference::square_with_prefix(57, tail, -1);
+    const std::vector<Square> left = passing_squares(workunit_of(58, 1, start, filled_square(9)), 1000000);
     ASSERT_GT(left.size(), 1u);
     ASSERT_EQ(compare_squares(left.back(), last), 0);
-    const std::string unit = workunit_of(58, left.size(), start, filled(9));
+    const std::string unit = workunit_of(58, left.size(), start, filled_square(9));
     const std::string result = run_in_process(unit);
     ASSERT_TRUE(split_result(result).closed);
     const Files f = files_for(unit, result);
@@ -185,7 +185,7 @@ TEST(Next, says_done_when_the_run_reached_its_end_square)
 {
     std::vector<int> prefix = free_values_of(sample_square());
     prefix.resize(40);
-    const std::string unit = workunit_of(65, 1000, square_with_prefix(64, prefix, -1), sample_square());
+    const std::string unit = workunit_of(65, 1000, reference::square_with_prefix(64, prefix, -1), sample_square());
     const std::string result = run_in_process(unit);
     ASSERT_EQ(compare_squares(split_result(result).stop, sample_square()), 0);
     const Files f = files_for(unit, result);
@@ -224,9 +224,9 @@ TEST_P(NextRefuses, wrong_input_with_status_2_and_writes_nothing)
     else if (change == "count above the limit")
         result.replace(status_at, 10, status_line(65, 21));
     else if (change == "other end square")
-        result.replace(result.size() - 212, 212, record_of(filled(8)));
+        result.replace(result.size() - 212, 212, record_of(filled_square(8)));
     else if (change == "stop square not Latin")
-        result.replace(status_at + 10, 212, record_of(filled(3)));
+        result.replace(status_at + 10, 212, record_of(filled_square(3)));
     else if (change == "work unit index 68")
         unit.replace(0, 2, "68");
     else if (change == "work unit limit 0")

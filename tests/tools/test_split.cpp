@@ -84,7 +84,7 @@ Own own_part(const SplitResult& r)
 
 Square first_square_of(int diagonal_number)
 {
-    return passing_squares(workunit_of(diagonal_number, 1, filled(0), filled(9)), 1).at(0);
+    return passing_squares(workunit_of(diagonal_number, 1, filled_square(0), filled_square(9)), 1).at(0);
 }
 
 struct RangeCase {
@@ -120,18 +120,18 @@ TEST_P(SplitThenRun, units_give_the_squares_and_count_of_one_run_over_the_range)
     const std::vector<std::string> paths = lines_of(split.out);
 
     // One unit per consistent prefix, in increasing order.
-    const std::vector<std::vector<int>> prefixes = consistent_prefixes(d, base, c.k);
+    const std::vector<std::vector<int>> prefixes = reference::consistent_prefixes(d, base, c.k);
     ASSERT_EQ(paths.size(), prefixes.size());
     std::vector<Unit> units;
     for (const std::string& path : paths)
         units.push_back(unit_from(path));
-    const std::vector<int> next_range = next_prefix_brute_force(d, base);
+    const std::vector<int> next_range = reference::next_prefix_brute_force(d, base);
     ASSERT_FALSE(next_range.empty()) << "the range must end before the end of the space";
-    const Square range_end = square_with_prefix(d, next_range, 0);
+    const Square range_end = reference::square_with_prefix(d, next_range, 0);
     for (std::size_t i = 0; i < units.size(); ++i) {
-        EXPECT_EQ(compare_squares(units[i].start, square_with_prefix(d, prefixes[i], -1)), 0) << paths[i];
+        EXPECT_EQ(compare_squares(units[i].start, reference::square_with_prefix(d, prefixes[i], -1)), 0) << paths[i];
         EXPECT_EQ(primed_position(units[i].text), c.k) << "the replay stops right after the prefix: " << paths[i];
-        const Square expected_end = i + 1 < units.size() ? square_with_prefix(d, prefixes[i + 1], 0) : range_end;
+        const Square expected_end = i + 1 < units.size() ? reference::square_with_prefix(d, prefixes[i + 1], 0) : range_end;
         EXPECT_EQ(compare_squares(units[i].end, expected_end), 0) << paths[i];
     }
 
@@ -153,7 +153,7 @@ TEST_P(SplitThenRun, units_give_the_squares_and_count_of_one_run_over_the_range)
         }
     }
 
-    const std::string whole_unit = workunit_of(c.diagonal_number, 1000000, square_with_prefix(d, base, -1), range_end);
+    const std::string whole_unit = workunit_of(c.diagonal_number, 1000000, reference::square_with_prefix(d, base, -1), range_end);
     const Own whole = own_part(split_result(run_in_process(whole_unit)));
     EXPECT_GT(whole.count, 0u);
     EXPECT_EQ(split_count, whole.count);
@@ -193,7 +193,7 @@ TEST_P(SplitWholeSpace, units_start_at_each_prefix_and_the_last_runs_to_the_end_
     const std::vector<std::string> paths = lines_of(split.out);
     std::size_t expected = c.units;
     if (expected == 0)
-        expected = consistent_prefixes(std::stoi(c.diagonal) - 1, {}, c.k).size();
+        expected = reference::consistent_prefixes(std::stoi(c.diagonal) - 1, {}, c.k).size();
     ASSERT_EQ(paths.size(), expected);
     EXPECT_EQ(directory_entries(directory).size(), expected);
 
@@ -204,12 +204,12 @@ TEST_P(SplitWholeSpace, units_start_at_each_prefix_and_the_last_runs_to_the_end_
         EXPECT_EQ(primed_position(unit.text), c.k) << paths[i];
         const bool last_of_space = i + 1 == paths.size() || numbers_of(read_file(paths[i + 1]))[0] != n[0];
         if (last_of_space)
-            EXPECT_EQ(compare_squares(unit.end, filled(9)), 0) << paths[i];
+            EXPECT_EQ(compare_squares(unit.end, filled_square(9)), 0) << paths[i];
         else {
             const Unit next = unit_from(paths[i + 1]);
             std::vector<int> next_prefix = free_values_of(next.start);
             next_prefix.resize(c.k);
-            EXPECT_EQ(compare_squares(unit.end, square_with_prefix(n[0] - 1, next_prefix, 0)), 0)
+            EXPECT_EQ(compare_squares(unit.end, reference::square_with_prefix(n[0] - 1, next_prefix, 0)), 0)
                 << "the end square is the next prefix followed by zeros: " << paths[i];
         }
     }
@@ -407,7 +407,7 @@ TEST(SplitLiveOnlyAllDead, writes_nothing_and_says_so_even_when_quiet)
     EXPECT_EQ(split.out, "");
     EXPECT_EQ(split.err, "dlsmate-split: diagonal index 36: all 32 prefixes of 8 cells are dead; no unit written\n");
     EXPECT_EQ(directory_entries(directory), std::vector<std::string>{});
-    EXPECT_EQ(consistent_prefixes(35, {3, 4, 5}, 8).size(), 32u);
+    EXPECT_EQ(reference::consistent_prefixes(35, {3, 4, 5}, 8).size(), 32u);
 }
 
 // The units left out, walked square by square with the plain generator and

@@ -13,6 +13,7 @@
 #include "dlx/transversals.h"
 #include "generator/square.h"
 #include "generator/state.h"
+#include "test_squares.h"
 
 // Puts the process's state back to its start, as a fresh worker would find it.
 inline void reset_state()
@@ -64,45 +65,6 @@ inline std::vector<Record> sorted(std::vector<Record> records)
 {
     std::sort(records.begin(), records.end());
     return records;
-}
-
-inline Square filled_square(int value)
-{
-    Square s;
-    for (auto& cell : s.cells)
-        cell = static_cast<std::uint8_t>(value);
-    return s;
-}
-
-inline std::string square_numbers(const Square& s)
-{
-    std::ostringstream out;
-    for (int r = 0; r < 10; ++r) {
-        for (int c = 0; c < 10; ++c)
-            out << (c ? " " : "") << int(s.cells[10 * r + c]);
-        out << "\n";
-    }
-    return out.str();
-}
-
-// The text of a work unit: header line, start square, end square.
-inline std::string workunit_text(int diagonal_number, unsigned long long limit, const Square& start, const Square& end)
-{
-    return std::to_string(diagonal_number) + " " + std::to_string(limit) + "\n" + square_numbers(start) + "\n" +
-           square_numbers(end);
-}
-
-// The 212-byte record of a square, built here independently of the writer.
-inline std::string record_of(const Square& s)
-{
-    std::string text;
-    for (int r = 0; r < 10; ++r) {
-        for (int c = 0; c < 10; ++c) {
-            text += static_cast<char>(s.cells[10 * r + c] + '0');
-            text += c < 9 ? " " : "\r\n";
-        }
-    }
-    return text + "\r\n";
 }
 
 // Everything written to a temporary stream, read back as bytes.

@@ -16,7 +16,7 @@
 
 #include "dlx/bitset_mate.h"
 #include "dlx/core.h"
-#include "dlx/half_transversals.h"
+#include "reference/half_transversals.h"
 #include "dlx/mate.h"
 #include "dlx/transversals.h"
 #include "generator/generator.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dlx/half_transversals.h"
+#include "reference/half_transversals.h"
 #include "dlx/mate.h"
 #include "dlx/transversals.h"
 #include "generator/tables.h"

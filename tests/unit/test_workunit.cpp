@@ -140,13 +140,13 @@ TEST(ReadWorkunit, KeepsOnlyTheLowEightBitsOfEndSquareValuesAndStartValuesAsRead
 TEST(ReadWorkunit, DiagonalCellsOfTheStartSquareChangeNothing)
 {
     Square start = counting_square();
-    ASSERT_TRUE(read_text(workunit_text(9, 9, start, nines)));
+    ASSERT_TRUE(read_text(workunit_of(9, 9, start, nines)));
     const GeneratorState expected = generator_state;
     for (int r = 0; r < 10; ++r) {
         start.cells[11 * r] = 7;
         start.cells[9 * r + 9] = 3;
     }
-    ASSERT_TRUE(read_text(workunit_text(9, 9, start, nines)));
+    ASSERT_TRUE(read_text(workunit_of(9, 9, start, nines)));
     EXPECT_TRUE(same_workunit(generator_state, expected));
 }
 

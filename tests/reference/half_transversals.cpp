@@ -1,4 +1,4 @@
-#include "dlx/half_transversals.h"
+#include "reference/half_transversals.h"
 
 #include <bit>
 #include <cstring>
