@@ -110,7 +110,8 @@ std::vector<std::string> research_lines(const ResearchTotals& t)
     lines.push_back("distinct CFs: " + std::to_string(t.classes) + " (" + std::to_string(t.found_classes) +
                     " found in results, " + std::to_string(t.classes - t.found_classes) + " only as their mates; " +
                     std::to_string(t.new_classes) + " new, " + std::to_string(t.known_classes) + " known)");
-    std::string cpu = "CPU time: " + fixed(t.cpu_seconds / 3600, 3) + " hours of " + std::to_string(t.timed_results) +
+    std::string cpu = "CPU time: " + fixed(t.cpu_seconds, 1) + " s (" + fixed(t.cpu_seconds / 3600, 3) + " hours) of " +
+                      std::to_string(t.timed_results) +
                       " of " + std::to_string(t.results) + " results (BOINC's cpu_time of each canonical result)";
     if (t.cpu_seconds > 0)
         cpu += "; new CFs per CPU hour: " + fixed(t.new_classes / (t.cpu_seconds / 3600), 3);

@@ -56,7 +56,7 @@ record)
 kept squares: 20
 squares with a mate: 1
 distinct CFs: 1 (1 found in results, 0 only as their mates; 1 new, 0 known)
-CPU time: 2.000 hours of 1 of 1 results (BOINC's cpu_time of each canonical result); new CFs per CPU hour: 0.500
+CPU time: 7200.0 s (2.000 hours) of 1 of 1 results (BOINC's cpu_time of each canonical result); new CFs per CPU hour: 0.500
 largest number of mates: 1
 orthogonality graph: 1 edges, 1 components
 triangles (three mutually orthogonal squares): 0"
