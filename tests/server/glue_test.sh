@@ -36,6 +36,7 @@ case \$query in
 *"join app"*) echo 0 ;;
 *"from workunit where name = "*) name=\${query#*name = \'}; grep -cxF "\${name%\'}" "$root/created" || true ;;
 *"from workunit where id = "*) sed -n "\${query##* }p" "$root/names" ;;
+*"select r.cpu_time from result r join workunit w on r.id = w.canonical_resultid where w.id = 1") echo 12.5 ;;
 *) echo "unexpected query: \$query" >&2; exit 1 ;;
 esac
 EOF
@@ -60,7 +61,9 @@ EOF
 cat >"$project/bin/dlsmate-catalogue" <<EOF
 #!/usr/bin/env bash
 printf '%s\n' "\${*:2}" >>"$root/catalogue.log"
-[ "\$2" != add ] || cp "\$5" "$root/catalogued-\$3"
+[ "\$2" = add ] || exit 0
+[ "\$3" != --cpu-seconds ] || set -- "\$1" "\$2" "\${@:5}"
+cp "\$5" "$root/catalogued-\$3"
 EOF
 # dlsmate-check, and then the upload named in REWRITE_UPLOAD rewritten, as a client
 # or the web server could do right after the check.
@@ -143,7 +146,7 @@ REWRITE_UPLOAD=$upload_dir/u-000001_0_r1_0 assimilate 1 "$upload_dir/u-000001_0_
 [ "$(cat "$upload_dir/u-000001_0_r1_0")" = $'rewritten\r' ] || fail "the upload was not rewritten during the check"
 cmp "$honest" "$project/dlsmate/results/u-000001.out" || fail "the kept result is not the checked one"
 cmp "$honest" "$root/catalogued-u-000001" || fail "the catalogue was given other bytes than those checked"
-grep -qx "add u-000001 $project/dlsmate/workunits/u-000001.wu $project/dlsmate/results/u-000001.out $project/dlsmate/results/u-000001.out: valid records=1 passing=20 stop=limit own_records=1 own_passing=20 u-000001-c1" \
+grep -qx "add --cpu-seconds 12.5 u-000001 $project/dlsmate/workunits/u-000001.wu $project/dlsmate/results/u-000001.out $project/dlsmate/results/u-000001.out: valid records=1 passing=20 stop=limit own_records=1 own_passing=20 u-000001-c1" \
     "$root/catalogue.log" || fail "catalogue calls: $(cat "$root/catalogue.log")"
 [ -f "$project/dlsmate/queue/u-000001-c1.wu" ] || fail "no continuation queued"
 [ -z "$(find "$project/dlsmate/results" -name '.*')" ] || fail "a copy was left behind"

@@ -467,7 +467,7 @@ std::vector<std::pair<const char*, Square>> end_squares()
     ends.emplace_back("the square with a mate", sample_square());
     std::vector<int> prefix = free_values_of(sample_passing(9));
     prefix.resize(60);
-    ends.emplace_back("a prefix's start square", square_with_prefix(64, prefix, -1));
+    ends.emplace_back("a prefix's start square", reference::square_with_prefix(64, prefix, -1));
     Square below_corner = sample_passing(9);
     below_corner.cells[99] = 8; // (9, 9) holds 9 in every square of the space
     ends.emplace_back("the ninth with a smaller last diagonal cell", below_corner);
@@ -477,7 +477,7 @@ std::vector<std::pair<const char*, Square>> end_squares()
     Square large_cell = sample_passing(6);
     large_cell.cells[78] = 255;
     ends.emplace_back("the sixth with 255 in a free cell", large_cell);
-    ends.emplace_back("all zeros, below the walk", filled(0));
+    ends.emplace_back("all zeros, below the walk", filled_square(0));
     return ends;
 }
 
@@ -556,7 +556,7 @@ TEST(CheckBounds, the_check_stops_at_the_first_invalid_record)
     for (std::size_t j = 1; j <= 19; ++j)
         if (j != 13)
             result += record_of(sample_passing(j));
-    const CommandResult checked = check(sample_unit(20), result + record_of(filled(3)));
+    const CommandResult checked = check(sample_unit(20), result + record_of(filled_square(3)));
     EXPECT_EQ(checked.status, 1);
     EXPECT_EQ(checked.out.substr(checked.out.find(": ") + 2), "record 1 at byte 0: has no orthogonal diagonal mate\n");
 }
