@@ -9,13 +9,6 @@ std::int32_t source_count;
 
 namespace {
 
-// The bit number of a one-hot value set 0x001 .. 0x200, without a loop.
-inline std::uint8_t value_of_bit(std::uint32_t bit)
-{
-    return static_cast<std::uint8_t>(((bit & 0x300) ? 8 : 0) | ((bit & 0x0F0) ? 4 : 0) |
-                                     ((bit & 0x0CC) ? 2 : 0) | ((bit & 0x2AA) ? 1 : 0));
-}
-
 inline void assemble_square(const std::uint32_t* chosen_bits, const std::int32_t* anti, Square& q)
 {
     for (int r = 0; r < 10; ++r) {
@@ -25,7 +18,7 @@ inline void assemble_square(const std::uint32_t* chosen_bits, const std::int32_t
     const std::int32_t* const cells = cell_order_table;
     for (int i = 0; i < 80; ++i) {
         const std::int32_t e = cells[i];
-        q.cells[10 * (e >> 4) + (e & 15)] = value_of_bit(chosen_bits[i]);
+        q.cells[square_offset(e)] = static_cast<std::uint8_t>(value_of(chosen_bits[i]));
     }
 }
 

@@ -1,7 +1,5 @@
 #include "generator/search.h"
 
-#include <bit>
-
 #include <boinc_api.h>
 #include <filesys.h>
 
@@ -9,6 +7,7 @@
 #include "filter/canonical.h"
 #include "generator/generator.h"
 #include "generator/state.h"
+#include "generator/tables.h"
 #include "io/checkpoint.h"
 #include "io/result_file.h"
 
@@ -32,7 +31,7 @@ void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t re
         place.result_length = result_length;
         place.filled = s.position;
         for (int k = 0; k < s.position; ++k)
-            place.values[k] = std::countr_zero(s.chosen_bits[k]);
+            place.values[k] = value_of(s.chosen_bits[k]);
         write_checkpoint(checkpoint_path, place);
     }
     boinc_checkpoint_completed();
@@ -63,7 +62,7 @@ void run_search(std::FILE* result, const char* checkpoint_path, std::uint64_t re
             if (s.passing_count % 1000 == 0)
                 boinc_fraction_done(static_cast<double>(s.passing_count) / static_cast<double>(s.square_limit));
 
-            if (compare_squares(current_square, s.end_square) >= 0 || s.passing_count >= s.square_limit) {
+            if (run_stops_at(current_square, s.passing_count, s.end_square, s.square_limit) != RunStop::goes_on) {
                 write_closing_records(result, current_square);
                 return;
             }

@@ -4,6 +4,21 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "generator/square.h"
+
+enum class RunStop { goes_on, end_square, limit };
+
+// Whether a run stops at the passing square that is its `passing_count`-th:
+// at the first one not below the end square, else at the square limit.  The
+// worker's loop and the tools that read its results share this rule.
+inline RunStop run_stops_at(const Square& square, std::uint64_t passing_count, const Square& end_square,
+                            std::uint64_t square_limit)
+{
+    if (compare_squares(square, end_square) >= 0)
+        return RunStop::end_square;
+    return passing_count >= square_limit ? RunStop::limit : RunStop::goes_on;
+}
+
 // Takes squares from the generator, keeps those that pass the symmetry filter,
 // writes those with an orthogonal diagonal mate, reports progress every 1000
 // passing squares, and stops at the end square, at the square limit (writing

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dlx/core.h"
+#include "generator/search.h"
 #include "tools/lib/cli.h"
 #include "tools/lib/result_reader.h"
 #include "tools/lib/squares.h"
@@ -263,8 +264,9 @@ int check(const std::string& workunit_path, const std::string& result_path, bool
             }
             if (!lies_in_walk(walk, stop))
                 report.fail(where, "lies before the walk of the work unit, which starts " + walk_description(walk));
-            const bool at_end = compare_squares(stop, unit.end_square) >= 0;
-            if (!at_end && count != unit.square_limit)
+            const RunStop why = run_stops_at(stop, count, unit.end_square, unit.square_limit);
+            const bool at_end = why == RunStop::end_square;
+            if (why == RunStop::goes_on)
                 report.fail(status, "the run stopped below the end square with count " + std::to_string(count) +
                                         ", short of the limit " + std::to_string(unit.square_limit));
             const std::uint64_t evidenced = records + (last_is_stop ? 0 : 1);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "generator/generator.h"
+#include "generator/search.h"
 #include "generator/state.h"
 #include "tools/lib/cli.h"
 #include "tools/lib/result_reader.h"
@@ -107,12 +108,13 @@ int main(int argc, char** argv)
         return fail("result " + result_path + ": count " + std::to_string(result.status_count) +
                     " is above the work unit's limit " + std::to_string(unit.square_limit));
 
-    if (compare_squares(stop, unit.end_square) >= 0) {
+    const RunStop why = run_stops_at(stop, result.status_count, unit.end_square, unit.square_limit);
+    if (why == RunStop::end_square) {
         std::printf("done\n");
         tool_message(tool, "the run reached its end square");
         return 0;
     }
-    if (result.status_count != unit.square_limit)
+    if (why != RunStop::limit)
         return fail("result " + result_path + " stopped below its end square after " +
                     std::to_string(result.status_count) + " squares, short of the limit " +
                     std::to_string(unit.square_limit) + ": it is not a result of this work unit");

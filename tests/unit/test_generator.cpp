@@ -20,7 +20,7 @@ Square generated_square()
         int value = 0;
         while ((s.chosen_bits[k] >> value) != 1u)
             ++value;
-        q.cells[10 * (cell >> 4) + (cell & 15)] = static_cast<std::uint8_t>(value);
+        q.cells[square_offset(cell)] = static_cast<std::uint8_t>(value);
     }
     return q;
 }
@@ -99,7 +99,7 @@ TEST(PrimeGenerator, AStartValueThatIsNotFreeStopsTheReplayThere)
     // Spoil one value of the greatest square of index 0 at position q.
     const Square base = reference::last_square(0);
     const std::array<int, 80> good = reference::free_values(base);
-    auto cell_of = [](int k) { return 10 * (cell_order_table[k] >> 4) + (cell_order_table[k] & 15); };
+    auto cell_of = [](int k) { return square_offset(cell_order_table[k]); };
     struct Case {
         int position;
         int value;

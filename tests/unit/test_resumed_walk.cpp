@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/prefix.h"
 #include "filter/tables.h"
 #include "generator/generator.h"
 #include "generator/state.h"
@@ -137,6 +138,39 @@ TEST(ResumedWalk, PausingAndResumingAnywhereHandsOutTheUninterruptedWalksSquares
                                           << stand.squares_before << " squares";
             }
         }
+    }
+}
+
+TEST(ResumedWalk, JudgingOtherPrefixesWhileTheWalkIsPausedLeavesItsSquaresAlone)
+{
+    std::mt19937 rng(20261210);
+    for (const Slice& slice : slices()) {
+        const std::string where = "diagonal index " + std::to_string(slice.d) + ", " + slice.name;
+        load(slice);
+        if (!prime_generator())
+            continue;
+        const std::vector<Values> reference_squares = live_squares(squares_per_slice);
+
+        load(slice);
+        ASSERT_TRUE(prime_generator());
+        std::vector<Values> squares;
+        while (squares.size() < squares_per_slice) {
+            const LiveStep step = next_live_step(3);
+            if (step == LiveStep::exhausted)
+                break;
+            if (step == LiveStep::square) {
+                squares.push_back(values_in_walk(80));
+                continue;
+            }
+            // Another space's prefix, judged between two steps of the paused walk.
+            const int other = (slice.d + 1 + static_cast<int>(rng() % 66)) % diagonal_count;
+            const std::array<int, 80> foreign = reference::free_values(symmetry_reference::random_square(other, rng));
+            std::uint32_t bits[80];
+            for (int k = 0; k < 80; ++k)
+                bits[k] = 1u << foreign[k];
+            judge_prefix(bits, 8 + static_cast<int>(rng() % 72), other);
+        }
+        ASSERT_EQ(squares, reference_squares) << where;
     }
 }
 

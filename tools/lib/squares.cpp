@@ -35,7 +35,7 @@ std::array<int, 80> free_values(const Square& square)
     std::array<int, 80> values{};
     for (int k = 0; k < free_cell_count; ++k) {
         const int cell = cell_order_table[k];
-        values[k] = square.cells[10 * (cell >> 4) + (cell & 15)];
+        values[k] = square.cells[square_offset(cell)];
     }
     return values;
 }

@@ -3,18 +3,8 @@
 #include "generator/generator.h"
 #include "generator/state.h"
 #include "generator/tables.h"
+#include "generator/walk.h"
 #include "tools/lib/squares.h"
-
-namespace {
-
-constexpr unsigned all_values = 0x3FF;
-
-unsigned value_bit(int value)
-{
-    return value >= 0 && value < 32 ? 1u << value : 0u;
-}
-
-} // namespace
 
 WalkStart walk_start(const WorkUnit& unit)
 {
@@ -30,14 +20,14 @@ WalkStart walk_start(const WorkUnit& unit)
     int replayed = 80;
     if (start.can_start) {
         const int q = s.position;
-        if (q == 0 || s.chosen_bits[q - 1] == value_bit(unit.start_values[q - 1]))
+        if (q == 0 || value_of(s.chosen_bits[q - 1]) == unit.start_values[q - 1])
             replayed = q;
     }
     start.replayed = replayed;
     start.floor = space_diagonals(diagonal_index);
     for (int k = 0; k < replayed; ++k) {
         const int cell = cell_order_table[k];
-        start.floor.cells[10 * (cell >> 4) + (cell & 15)] = static_cast<std::uint8_t>(unit.start_values[k]);
+        start.floor.cells[square_offset(cell)] = static_cast<std::uint8_t>(unit.start_values[k]);
     }
     generator_state = GeneratorState{};
     return start;
@@ -61,80 +51,41 @@ std::string walk_description(const WalkStart& start)
 PrefixWalker::PrefixWalker(int diagonal_index, int length, int kept)
     : length_(length), kept_(kept)
 {
-    const std::int32_t* const anti = anti_diagonal_table[diagonal_index];
-    for (int r = 0; r < 10; ++r)
-        row_masks_[r] = (1u << r) | (1u << anti[r]);
-    for (int c = 0; c < 10; ++c)
-        column_masks_[c] = (1u << c) | (1u << anti[9 - c]);
+    state_.diagonal_index = diagonal_index;
+    set_diagonal_masks(state_);
 }
 
 bool PrefixWalker::seek(const int* values, int count, std::string& problem)
 {
-    for (int k = 0; k < count; ++k) {
-        const int cell = cell_order_table[k];
-        const unsigned free_set = (row_masks_[cell >> 4] | column_masks_[cell & 15]) ^ all_values;
-        const unsigned bit = value_bit(values[k]);
-        if ((bit & free_set) == 0) {
-            problem = "value " + std::to_string(values[k]) + " at position " + std::to_string(k) + ", cell (" +
-                      std::to_string(cell >> 4) + ", " + std::to_string(cell & 15) +
-                      "), is not 0-9 or repeats a value of its row or column";
-            return false;
-        }
-        values_[k] = values[k];
-        row_masks_[cell >> 4] ^= bit;
-        column_masks_[cell & 15] ^= bit;
-        // The value and every free value above it, as the generator's replay keeps them.
-        candidates_[k] = free_set & -bit;
+    const int placed = replay_values(state_, values, count);
+    if (placed < count) {
+        const int cell = cell_order_table[placed];
+        problem = "value " + std::to_string(values[placed]) + " at position " + std::to_string(placed) + ", cell (" +
+                  std::to_string(cell >> 4) + ", " + std::to_string(cell & 15) +
+                  "), is not 0-9 or repeats a value of its row or column";
+        return false;
     }
-    position_ = count;
-    return true;
+    return stand(count);
 }
 
-bool PrefixWalker::place(int k, unsigned set)
+bool PrefixWalker::stand(int position)
 {
-    const int cell = cell_order_table[k];
-    const unsigned bit = set & -set;
-    candidates_[k] = set;
-    values_[k] = __builtin_ctz(bit);
-    row_masks_[cell >> 4] ^= bit;
-    column_masks_[cell & 15] ^= bit;
-    position_ = k + 1;
+    if (position < 0)
+        return false;
+    for (int k = 0; k < position; ++k)
+        values_[k] = value_of(state_.chosen_bits[k]);
+    position_ = position;
     return true;
-}
-
-bool PrefixWalker::back_up()
-{
-    for (;;) {
-        const int k = position_ - 1;
-        if (k < kept_)
-            return false;
-        const int cell = cell_order_table[k];
-        const unsigned bit = 1u << values_[k];
-        row_masks_[cell >> 4] ^= bit;
-        column_masks_[cell & 15] ^= bit;
-        position_ = k;
-        const unsigned rest = candidates_[k] ^ bit;
-        if (rest != 0)
-            return place(k, rest);
-    }
 }
 
 bool PrefixWalker::fill()
 {
-    while (position_ < length_) {
-        const int cell = cell_order_table[position_];
-        const unsigned free_set = (row_masks_[cell >> 4] | column_masks_[cell & 15]) ^ all_values;
-        if (free_set != 0)
-            place(position_, free_set);
-        else if (!back_up())
-            return false;
-    }
-    return true;
+    return stand(fill_to(state_, position_, length_, kept_));
 }
 
 bool PrefixWalker::next()
 {
-    return back_up() && fill();
+    return stand(back_up(state_, position_, kept_)) && fill();
 }
 
 Square prefix_start_square(int diagonal_index, const int* prefix, int length)
@@ -153,7 +104,7 @@ Square prefix_floor_square(int diagonal_index, const int* prefix, int length)
     Square s = space_diagonals(diagonal_index);
     for (int k = 0; k < length; ++k) {
         const int cell = cell_order_table[k];
-        s.cells[10 * (cell >> 4) + (cell & 15)] = static_cast<std::uint8_t>(prefix[k]);
+        s.cells[square_offset(cell)] = static_cast<std::uint8_t>(prefix[k]);
     }
     return s;
 }

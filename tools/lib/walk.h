@@ -5,6 +5,7 @@
 #include <string>
 
 #include "generator/square.h"
+#include "generator/state.h"
 #include "tools/lib/workunit_file.h"
 
 // The start of the walk of a work unit, learnt from prime_generator itself.
@@ -32,7 +33,9 @@ std::string walk_description(const WalkStart& start);
 // The prefixes of one length of a space, in increasing order: every assignment
 // of the first `length` free cells (in generator position order) that repeats
 // no value in a row or column, diagonals included.  These are exactly the
-// partial squares the generator passes through at that depth.
+// partial squares the generator passes through at that depth: the walk is the
+// generator's own (generator/walk.h) on a state of its own, bounded to the
+// prefix length.
 class PrefixWalker {
 public:
     // Prefixes of `length` cells (0-79) that keep the first `kept` cells as
@@ -54,15 +57,12 @@ public:
     int length() const { return length_; }
 
 private:
-    bool place(int k, unsigned set);
-    bool back_up();
+    bool stand(int position);
 
     int length_;
     int kept_;
     int position_ = 0;
-    unsigned row_masks_[10];
-    unsigned column_masks_[10];
-    unsigned candidates_[80];
+    GeneratorState state_{};
     int values_[80];
 };
 
