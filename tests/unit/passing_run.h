@@ -3,6 +3,8 @@
 #pragma once
 
 #include <bit>
+#include <cstdio>
+#include <string>
 #include <cstdint>
 #include <ostream>
 #include <random>
@@ -12,6 +14,7 @@
 #include "generator/generator.h"
 #include "generator/state.h"
 #include "generator/tables.h"
+#include "io/workunit.h"
 #include "support.h"
 
 // The work unit's start square is the all-zero one (start_depth 0) or a random
@@ -28,6 +31,39 @@ inline void PrintTo(const Run& run, std::ostream* out)
 {
     *out << "space " << run.diagonal_index << ", start depth " << run.start_depth << ", seed " << run.seed;
 }
+
+// The first `count` squares that pass the symmetry filter from the state
+// generator_state holds (work-unit fields set), or fewer when the space ends
+// or 50 million squares go by; leaves the state reset.
+inline std::vector<Square> passing_squares_from_primed_state(int count)
+{
+    std::vector<Square> squares;
+    if (prime_generator())
+        for (long steps = 0; static_cast<int>(squares.size()) < count && steps < 50'000'000 && next_square(); ++steps)
+            if (is_canonical(generator_state.chosen_bits))
+                squares.push_back(assembled_square);
+    reset_state();
+    return squares;
+}
+
+#ifdef DLSMATE_UNITS_DIR
+// The same from the start square of a work unit of bench/units (by name,
+// without .wu); its diagonal index is returned in `diagonal_index`.
+inline std::vector<Square> passing_squares_of_unit(const std::string& name, int count, int& diagonal_index)
+{
+    reset_state();
+    std::FILE* input = std::fopen((std::string(DLSMATE_UNITS_DIR) + "/" + name + ".wu").c_str(), "rb");
+    if (input == nullptr || !read_workunit(input)) {
+        if (input != nullptr)
+            std::fclose(input);
+        return {};
+    }
+    std::fclose(input);
+    diagonal_index = generator_state.diagonal_index;
+    generator_state.square_limit = static_cast<std::uint64_t>(count);
+    return passing_squares_from_primed_state(count);
+}
+#endif
 
 inline std::vector<Square> passing_squares(const Run& run, int count)
 {
@@ -59,11 +95,5 @@ inline std::vector<Square> passing_squares(const Run& run, int count)
         s.start_values[k] = v;
     }
 
-    std::vector<Square> squares;
-    if (prime_generator())
-        for (long steps = 0; static_cast<int>(squares.size()) < count && steps < 50'000'000 && next_square(); ++steps)
-            if (is_canonical(generator_state.chosen_bits))
-                squares.push_back(assembled_square);
-    reset_state();
-    return squares;
+    return passing_squares_from_primed_state(count);
 }
