@@ -10,24 +10,27 @@
 
 // A diagonal transversal is a partial transversal of rows 0-5 joined with one of
 // rows 6-9: their columns and their values are complementary, and they meet each
-// diagonal once between them.  Which partial transversals rows 0-5 have depends
-// on nothing but the cells of those rows, and those of rows 0-4 on nothing but
-// rows 0-4.  So the tables built for one square are exactly the tables of any
-// later square whose rows 0-4, or 0-5, are the same bytes.  Every call compares
-// the square's rows with the rows the tables were built from and rebuilds only
-// what a changed row touches:
-//   - rows 0-4 changed: the list of partial transversals of rows 0-4;
-//   - rows 0-5 changed: the table of those of rows 0-5, each a listed rows 0-4
-//     one extended by a cell of row 5, chained by join key;
-// and then walks rows 6-9 against the rows 0-5 table.
+// diagonal once between them.  Which partial transversals rows 0-4 have depends
+// on nothing but the cells of those rows; a partial transversal of rows 0-5 is
+// one of rows 0-4 extended by one cell of row 5, so it depends on nothing but
+// rows 0-4 and that one cell (its column and its value).  So:
+//   - the list of rows 0-4 partial transversals is kept while rows 0-4 stay;
+//   - the table of rows 0-5 ones is kept while rows 0-4 stay, and grows: it
+//     holds the extensions by every row 5 cell seen since rows 0-4 last
+//     changed, each tagged with its row 5 cell.  A new row 5 adds only the
+//     extensions by cells not seen before (a change of row 5 alters a few of
+//     its cells, and a rows 0-4 stretch meets some 25 distinct row 5 cells);
+//   - the join walks rows 6-9 of each square and takes from the table only the
+//     entries whose row 5 cell is a cell of the square's row 5.
+// An entry of the table is thus exactly a rows 0-5 partial transversal of the
+// square when its tag matches the square's row 5, and every such partial
+// transversal is in the table, since all ten cells of the square's row 5 have
+// been seen.  The tables follow the square through one function,
+// `rows_changed`, told the first row that differs from the kept rows.
 //
-// The squares of a search come in increasing order: they keep rows 0-4 for
-// dozens or hundreds of squares and rows 0-5 for a few: each square walks rows
-// 6-9 (some 2,000 partial transversals), the rows 0-5 table (some 15,000) is
-// built every few squares, the rows 0-4 list (some 7,000) seldom.  Walking rows 5-9 against a table of
-// rows 0-4 for a square whose row 5 is new, and building the rows 0-5 table only
-// when a second square keeps it, saved at most 7 per cent, and only where rows
-// 0-5 rarely repeat.
+// The table is filed by join key: the columns and values a part leaves free
+// and the diagonals it meets, so that a rows 6-9 part finds under its key only
+// rows 0-5 parts that complete it, less those whose row 5 cell is stale.
 //
 // A partial transversal is described by one word (see dlx/row_index.h): its
 // columns, the diagonals it meets, its values; and by its columns, four bits a
@@ -39,16 +42,20 @@ namespace {
 
 constexpr std::uint32_t word_bits = (1u << (value_shift + 10)) - 1;
 
-// The join key of a set of four columns and a set of four values: the rank of
-// the columns among the 210 sets of four, times 210, plus the rank of the
-// values.  A set of six takes the key of the four it leaves free, so a rows 0-5
-// part and the rows 6-9 parts that complete it have the same key.
+// The join key of a rows 6-9 part: the rank of its columns among the 210 sets
+// of four, times 210, plus the rank of its values, times 4, plus the diagonals
+// it meets (its word's two diagonal bits).  A set of six takes the rank of the
+// four it leaves free, and a rows 0-5 part is filed under the key of its word
+// with both diagonal bits flipped, so that it is filed under the key of the
+// rows 6-9 parts that complete it.  The columns and the diagonals are looked
+// up together: the word's low twelve bits.
 constexpr int four_set_count = 210;
-constexpr int key_count = four_set_count * four_set_count;
+constexpr int key_count = four_set_count * four_set_count * 4;
+constexpr std::uint32_t both_diagonals = 3u << diagonal_shift;
 
 struct JoinKeyTable {
-    std::uint16_t columns[1024]; // rank * 210
-    std::uint8_t values[1024];   // rank
+    std::uint32_t columns[4096]; // rank * 210 * 4 + diagonals
+    std::uint16_t values[1024];  // rank * 4
 };
 
 constexpr JoinKeyTable make_join_key_table()
@@ -57,9 +64,12 @@ constexpr JoinKeyTable make_join_key_table()
     int rank = 0;
     for (unsigned set = 0; set < 1024; ++set) {
         if (std::popcount(set) == 4) {
-            keys.columns[set] = static_cast<std::uint16_t>(rank * four_set_count);
-            keys.values[set] = static_cast<std::uint8_t>(rank);
-            keys.columns[all_ten ^ set] = keys.columns[set];
+            for (unsigned diagonals = 0; diagonals < 4; ++diagonals) {
+                const auto key = static_cast<std::uint32_t>(rank * four_set_count * 4) + diagonals;
+                keys.columns[diagonals << diagonal_shift | set] = key;
+                keys.columns[diagonals << diagonal_shift | (all_ten ^ set)] = key;
+            }
+            keys.values[set] = static_cast<std::uint16_t>(rank * 4);
             keys.values[all_ten ^ set] = keys.values[set];
             ++rank;
         }
@@ -72,21 +82,24 @@ constexpr JoinKeyTable join_keys = make_join_key_table();
 inline std::uint32_t join_key(std::uint32_t word)
 {
     assert(word <= word_bits);
-    return std::uint32_t{join_keys.columns[word & all_ten]} + join_keys.values[word >> value_shift];
+    return join_keys.columns[word & 0xFFF] + join_keys.values[word >> value_shift];
 }
 
 constexpr int max_five_row_partials = 10 * 9 * 8 * 7 * 6;
-constexpr int max_six_row_partials = max_five_row_partials * 5;
+// A rows 0-4 part leaves five columns and five values to row 5: at most 25
+// row 5 cells, however many rows 5 follow, extend it.
+constexpr int max_six_row_partials = max_five_row_partials * 25;
 
-// An entry holds a top part's columns (bits 0-23, four a row) and the
-// diagonals it meets (bits 24-25).
-constexpr int entry_diagonal_shift = 24;
+// An entry holds a top part's columns (bits 0-23, four a row) and the value
+// of its row 5 cell (bits 24-27); bits 20-27 are its row 5 cell's tag.
+constexpr int entry_value_shift = 24;
+constexpr int entry_cell_shift = 20;
 constexpr std::uint32_t entry_columns = 0xFFFFFF;
 
-// The partial transversals of rows 0-4.  Besides its entry, each has its word
-// and what row 5 needs to extend it: the columns row 5 may not use (bits 0-9:
-// its own, and column 5 or 4 for a diagonal it meets) and its free values
-// (bits 10-14 the low five, bits 15-19 the high five).
+// The partial transversals of rows 0-4.  Besides its entry (its columns), each
+// has its word and what row 5 needs to extend it: the columns row 5 may not
+// use (bits 0-9: its own, and column 5 or 4 for a diagonal it meets) and its
+// free values (bits 10-14 the low five, bits 15-19 the high five).
 struct FiveRowList {
     std::uint32_t word[max_five_row_partials];
     std::uint32_t extension[max_five_row_partials];
@@ -94,13 +107,18 @@ struct FiveRowList {
     std::uint32_t count;
 };
 
-// The partial transversals of rows 0-5 chained by join key: a link is an entry
-// and the slot of its key as it was before the entry was filed.  A key's slot
-// is stamp + head, head being the index + 1 of the first link filed under it.  A slot or a
-// next less stamp that is head_limit or more ends the chain: stamps are
-// multiples of head_limit, so whatever an earlier stamp filed counts as empty,
-// and the table is emptied by taking the next stamp.
-constexpr int head_bits = 18;
+// The partial transversals of rows 0-5 met since rows 0-4 last changed,
+// chained by join key: a link is an entry and the slot of its key as it was
+// before the entry was filed.  A key's slot is stamp + head, head being the
+// index + 1 of the first link filed under it.  A slot or a next less stamp
+// that is head_limit or more ends the chain: stamps are multiples of
+// head_limit, so whatever an earlier stamp filed counts as empty, and the
+// table is emptied by taking the next stamp.
+//
+// seen_values[c] holds the values that row 5 has had in column c since the
+// table was emptied; current_cell[tag] is 1 when the square's row 5 holds the
+// cell of that entry tag (column | value << 4).
+constexpr int head_bits = 20;
 constexpr std::uint32_t head_limit = 1u << head_bits;
 static_assert(max_six_row_partials < head_limit);
 
@@ -113,11 +131,15 @@ struct SixRowTable {
     SixRowLink link[max_six_row_partials];
     std::uint32_t slot[key_count];
     std::uint32_t stamp;
+    std::uint32_t count;
+    std::uint32_t seen_values[10];
+    std::uint8_t current_cell[160];
 };
 
 // Everything kept from one call to the next: the last square listed, the index
-// of its rows, the partial transversals of its rows 0-4 and those of its rows
-// 0-5.  Nothing here counts while `valid` is false.
+// of its rows, the partial transversals of its rows 0-4 and those of rows 0-5
+// met since its rows 0-4 last changed.  Nothing here counts while `valid` is
+// false.  `rows_changed` is the one function that brings it up to a square.
 struct KeptRowTables {
     bool valid;
     Square source;
@@ -138,16 +160,6 @@ int first_changed_row(const KeptRowTables& kept, const Square& square)
         if (std::memcmp(kept.source.cells + 10 * r, square.cells + 10 * r, 10) != 0)
             return r;
     return 10;
-}
-
-// Copies the square's rows from `first` on into the kept rows and indexes them.
-void take_rows(KeptRowTables& kept, const Square& square, int first)
-{
-    for (int r = first; r < 10; ++r) {
-        std::memcpy(kept.source.cells + 10 * r, square.cells + 10 * r, 10);
-        index_row(kept.row_index[r], kept.source.cells + 10 * r, r);
-    }
-    kept.valid = true;
 }
 
 // Visits every partial transversal of square rows `row` .. last that extends
@@ -202,87 +214,147 @@ void list_five_rows(KeptRowTables& kept)
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t word = words[i];
         const std::uint32_t diagonals = (word >> diagonal_shift) & 3;
-        entries[i] |= diagonals << entry_diagonal_shift;
         extensions[i] = ((word | row_five_block[diagonals]) & all_ten) | ((~word >> value_shift) & all_ten) << 10;
     }
 }
 
-static inline void empty_table(SixRowTable& table)
+// Empties the table: takes the next stamp and forgets the row 5 cells seen.
+void empty_six_row_table(SixRowTable& table)
 {
     table.stamp += head_limit;
     if (table.stamp == 0) {
         std::memset(table.slot, 0, sizeof table.slot);
         table.stamp = head_limit;
     }
+    table.count = 0;
+    std::memset(table.seen_values, 0, sizeof table.seen_values);
 }
 
-// Extends every rows 0-4 partial transversal by each cell of row 5 that fits,
-// and files the results by join key.
-void build_six_row_table(KeptRowTables& kept)
+// Makes `cells` the table's row 5 and files the extensions of every rows 0-4
+// partial transversal by those of its cells that the table has not seen yet.
+void grow_six_row_table(SixRowTable& six, const FiveRowList& five, const RowIndex& row, const std::uint8_t* cells)
 {
-    SixRowTable& six = kept.six;
-    empty_table(six);
-    const RowIndex& row = kept.row_index[5];
-    const std::uint32_t* const columns_low = row.columns_low;
-    const std::uint32_t* const columns_high = row.columns_high;
-    const std::uint32_t* const five_words = kept.five.word;
-    const std::uint32_t* const five_extensions = kept.five.extension;
-    const std::uint32_t* const five_entries = kept.five.entry;
-    const std::uint32_t five_count = kept.five.count;
-    SixRowLink* const links = six.link;
-    std::uint32_t* const slots = six.slot;
-    const std::uint32_t stamp = six.stamp;
-
-    // Each cell's word, and what it adds to an entry: its column and diagonal.
+    std::memset(six.current_cell, 0, sizeof six.current_cell);
+    std::uint32_t new_columns = 0;
+    // Each cell's word, and what it adds to an entry: its column and value.
     std::uint32_t cell_word[10];
     std::uint32_t cell_entry[10];
     for (std::uint32_t c = 0; c < 10; ++c) {
+        const std::uint32_t v = cells[c];
+        six.current_cell[c | v << 4] = 1;
+        if ((six.seen_values[c] >> v & 1) == 0) {
+            six.seen_values[c] |= 1u << v;
+            new_columns |= 1u << c;
+        }
         cell_word[c] = row.cell_word[c];
-        cell_entry[c] = c << 20 | ((cell_word[c] >> diagonal_shift) & 3) << entry_diagonal_shift;
+        cell_entry[c] = c << entry_cell_shift | v << entry_value_shift;
     }
+    if (new_columns == 0)
+        return;
 
-    std::uint32_t count = 0;
+    const std::uint32_t* const columns_low = row.columns_low;
+    const std::uint32_t* const columns_high = row.columns_high;
+    const std::uint32_t* const five_words = five.word;
+    const std::uint32_t* const five_extensions = five.extension;
+    const std::uint32_t* const five_entries = five.entry;
+    const std::uint32_t five_count = five.count;
+    SixRowLink* const links = six.link;
+    std::uint32_t* const slots = six.slot;
+    const std::uint32_t stamp = six.stamp;
+    const std::uint32_t closed = ~new_columns;
+
+    std::uint32_t count = six.count;
     for (std::uint32_t i = 0; i < five_count; ++i) {
         const std::uint32_t extension = five_extensions[i];
-        std::uint32_t open = (columns_low[(extension >> 10) & 31] | columns_high[extension >> 15]) & ~extension;
+        std::uint32_t open = (columns_low[(extension >> 10) & 31] | columns_high[extension >> 15]) & ~(extension | closed);
         if (open == 0)
             continue;
         const std::uint32_t word = five_words[i];
         const std::uint32_t entry = five_entries[i];
         for (; open != 0; open &= open - 1) {
             const std::uint32_t c = static_cast<std::uint32_t>(std::countr_zero(open));
-            std::uint32_t& slot = slots[join_key(word | cell_word[c])];
+            std::uint32_t& slot = slots[join_key((word | cell_word[c]) ^ both_diagonals)];
             links[count] = {entry | cell_entry[c], slot};
             slot = stamp + ++count;
         }
     }
     assert(count <= max_six_row_partials);
+    six.count = count;
+}
+
+// Brings the tables up to `square`, whose rows from `first` on differ from the
+// kept rows (10: none does).
+void rows_changed(KeptRowTables& kept, const Square& square, int first)
+{
+    for (int r = first; r < 10; ++r) {
+        std::memcpy(kept.source.cells + 10 * r, square.cells + 10 * r, 10);
+        index_row(kept.row_index[r], kept.source.cells + 10 * r, r);
+    }
+    kept.valid = true;
+    if (first < 5) {
+        list_five_rows(kept);
+        empty_six_row_table(kept.six);
+    }
+    if (first < 6)
+        grow_six_row_table(kept.six, kept.five, kept.row_index[5], kept.source.cells + 50);
+}
+
+// Files the rows 0-5 entries of the chain that starts at link i - 1 whose
+// row 5 cell is one of the square's, joined with the rows 6-9 part whose
+// columns are `columns`; returns the new count.  Kept out of the walk below:
+// only about one leaf in ten finds a chain.
+[[gnu::noinline]] std::int32_t join_chain(const SixRowTable& six, std::uint32_t i, std::uint64_t columns,
+                                          std::int32_t count)
+{
+    const SixRowLink* const links = six.link;
+    const std::uint8_t* const current_cell = six.current_cell;
+    const std::uint32_t stamp = six.stamp;
+    do {
+        const std::uint32_t entry = links[i - 1].entry;
+        if (current_cell[entry >> entry_cell_shift]) {
+            if (count < max_transversals)
+                store_transversal(count, columns | (entry & entry_columns));
+            ++count;
+        }
+        i = links[i - 1].next - stamp;
+    } while (i < head_limit);
+    return count;
 }
 
 // Walks the partial transversals of rows 6-9 and joins each with the rows 0-5
-// entries filed under its key that meet the other diagonals.
+// entries filed under its key.  The four rows are written out so that the
+// innermost loop keeps its few values in registers; a part's columns are put
+// together only for a chain that is not empty.
 std::int32_t join_rows_six_to_nine(const KeptRowTables& kept)
 {
+    const RowIndex& row6 = kept.row_index[6];
+    const RowIndex& row7 = kept.row_index[7];
+    const RowIndex& row8 = kept.row_index[8];
+    const RowIndex& row9 = kept.row_index[9];
     const std::uint32_t* const slots = kept.six.slot;
-    const SixRowLink* const links = kept.six.link;
     const std::uint32_t stamp = kept.six.stamp;
     std::int32_t count = 0;
-    auto join = [&](std::uint32_t word, std::uint64_t columns) {
-        std::uint32_t i = slots[join_key(word)] - stamp;
-        if (i >= head_limit)
-            return;
-        const std::uint32_t top_diagonals = ((word >> diagonal_shift) & 3) ^ 3;
-        do {
-            const std::uint32_t entry = links[i - 1].entry;
-            if (entry >> entry_diagonal_shift == top_diagonals) {
-                if (count < max_transversals)
-                    store_transversal(count, columns | (entry & entry_columns));
-                ++count;
+    for (std::uint32_t open6 = open_columns(row6, 0); open6 != 0; open6 &= open6 - 1) {
+        const std::uint32_t c6 = static_cast<std::uint32_t>(std::countr_zero(open6));
+        const std::uint32_t word6 = row6.cell_word[c6];
+        for (std::uint32_t open7 = open_columns(row7, word6); open7 != 0; open7 &= open7 - 1) {
+            const std::uint32_t c7 = static_cast<std::uint32_t>(std::countr_zero(open7));
+            const std::uint32_t word7 = word6 | row7.cell_word[c7];
+            for (std::uint32_t open8 = open_columns(row8, word7); open8 != 0; open8 &= open8 - 1) {
+                const std::uint32_t c8 = static_cast<std::uint32_t>(std::countr_zero(open8));
+                const std::uint32_t word8 = word7 | row8.cell_word[c8];
+                for (std::uint32_t open9 = open_columns(row9, word8); open9 != 0; open9 &= open9 - 1) {
+                    const std::uint32_t c9 = static_cast<std::uint32_t>(std::countr_zero(open9));
+                    const std::uint32_t i = slots[join_key(word8 | row9.cell_word[c9])] - stamp;
+                    if (i < head_limit) [[unlikely]] {
+                        const std::uint64_t columns = std::uint64_t{c6} << 24 | std::uint64_t{c7} << 28 |
+                                                      std::uint64_t{c8} << 32 | std::uint64_t{c9} << 36;
+                        count = join_chain(kept.six, i, columns, count);
+                    }
+                }
             }
-            i = links[i - 1].next - stamp;
-        } while (i < head_limit);
-    };
-    walk_rows<6, 9>(kept.row_index, 0, 0, join);
+        }
+    }
     return count;
 }
 
@@ -291,12 +363,7 @@ std::int32_t join_rows_six_to_nine(const KeptRowTables& kept)
 std::int32_t enumerate_transversals_reusing_rows(const Square& square)
 {
     KeptRowTables& kept = kept_row_tables;
-    const int changed = first_changed_row(kept, square);
-    take_rows(kept, square, changed);
-    if (changed < 5)
-        list_five_rows(kept);
-    if (changed < 6)
-        build_six_row_table(kept);
+    rows_changed(kept, square, first_changed_row(kept, square));
     return join_rows_six_to_nine(kept);
 }
 

@@ -67,36 +67,94 @@ bool some_image_smaller(const std::uint32_t* bits, const std::uint8_t* values, c
     return false;
 }
 
-// Fills source row r from column c on in every way, and keeps the fillings
-// that leave no image smaller in the next slot of `surviving`; true when none
-// survives.  `used` holds the values placed in the row so far.
-bool keep_surviving_fillings(const GeneratorState& state, int r, int c, std::uint32_t used, std::uint8_t* values,
-                             const ComparedImage* images, int image_count)
+// A source row being filled: its number, the values placed so far (diagonal
+// cells preset), its eight other columns in the order they are filled and the
+// values each allows, and the images that the row decides.
+struct RowFilling {
+    const std::uint32_t* chosen_bits;
+    int r;
+    std::uint8_t values[10];
+    std::uint8_t column[8];
+    std::uint32_t column_free[8];
+    const ComparedImage* images;
+    int image_count;
+};
+
+// Keeps a complete filling when no image is smaller with it.
+void keep_if_no_image_smaller(const RowFilling& filling)
 {
-    if (c == 10) {
-        if (some_image_smaller(state.chosen_bits, values, images, image_count))
-            return true;
-        SurvivingFillings& kept = surviving[surviving_row_count];
-        if (kept.count < max_surviving_fillings) {
-            std::uint64_t packed[2] = {0, 0};
-            for (int column = 0; column < 10; ++column) {
-                if (column != r && column != 9 - r)
-                    packed[column / 6] |= std::uint64_t{1} << (values[column] + 10 * (column % 6));
-            }
-            kept.values[kept.count][0] = packed[0];
-            kept.values[kept.count][1] = packed[1];
-            kept.dropped_at[kept.count] = still_alive;
+    if (some_image_smaller(filling.chosen_bits, filling.values, filling.images, filling.image_count))
+        return;
+    SurvivingFillings& kept = surviving[surviving_row_count];
+    if (kept.count < max_surviving_fillings) {
+        const int r = filling.r;
+        std::uint64_t packed[2] = {0, 0};
+        for (int column = 0; column < 10; ++column) {
+            if (column != r && column != 9 - r)
+                packed[column / 6] |= std::uint64_t{1} << (filling.values[column] + 10 * (column % 6));
         }
-        ++kept.count;
-        return false;
+        kept.values[kept.count][0] = packed[0];
+        kept.values[kept.count][1] = packed[1];
+        kept.dropped_at[kept.count] = still_alive;
     }
-    if (c == r || c == 9 - r)
-        return keep_surviving_fillings(state, r, c + 1, used, values, images, image_count);
-    for (std::uint32_t free = (used | state.column_masks[c]) ^ 0x3FFu; free != 0; free &= free - 1) {
-        const int v = std::countr_zero(free);
-        values[c] = static_cast<std::uint8_t>(v);
-        keep_surviving_fillings(state, r, c + 1, used | (1u << v), values, images, image_count);
+    ++kept.count;
+}
+
+// Fills the row's columns from the k-th on in every way, and keeps the
+// fillings that leave no image smaller.  `used` holds the values placed in
+// the row so far.
+template <int k>
+void fill_columns_from(RowFilling& filling, std::uint32_t used)
+{
+    if constexpr (k == 8) {
+        keep_if_no_image_smaller(filling);
+    } else {
+        const int c = filling.column[k];
+        for (std::uint32_t free = filling.column_free[k] & ~used; free != 0; free &= free - 1) {
+            const int v = std::countr_zero(free);
+            filling.values[c] = static_cast<std::uint8_t>(v);
+            fill_columns_from<k + 1>(filling, used | (1u << v));
+        }
     }
+}
+
+// Fills source row r in every way, and keeps the fillings that leave no image
+// smaller in the next slot of `surviving`; true when none survives.  The
+// columns are filled the one with the fewest values allowed first: that
+// changes only the order in which the fillings are met (each filling, each
+// value once and none repeating a value of its column, is met once, as in a
+// walk from left to right), and a column with few values left ends a branch
+// early instead of after every choice for the columns before it.
+bool keep_surviving_fillings(const GeneratorState& state, int r, const ComparedImage* images, int image_count)
+{
+    RowFilling filling;
+    filling.chosen_bits = state.chosen_bits;
+    filling.r = r;
+    filling.values[r] = static_cast<std::uint8_t>(r);
+    filling.values[9 - r] = static_cast<std::uint8_t>(anti_diagonal_table[state.diagonal_index][r]);
+    filling.images = images;
+    filling.image_count = image_count;
+    const std::uint32_t used = state.row_masks[r];
+    int allowed[8];
+    int k = 0;
+    for (int c = 0; c < 10; ++c) {
+        if (c == r || c == 9 - r)
+            continue;
+        // Insertion by the number of values allowed, left to right on ties.
+        const std::uint32_t free = (state.column_masks[c] | used) ^ 0x3FFu;
+        const int count = std::popcount(free);
+        int j = k++;
+        for (; j > 0 && allowed[j - 1] > count; --j) {
+            allowed[j] = allowed[j - 1];
+            filling.column[j] = filling.column[j - 1];
+            filling.column_free[j] = filling.column_free[j - 1];
+        }
+        allowed[j] = count;
+        filling.column[j] = static_cast<std::uint8_t>(c);
+        filling.column_free[j] = free;
+    }
+    surviving[surviving_row_count].count = 0;
+    fill_columns_from<0>(filling, used);
     return surviving[surviving_row_count].count == 0;
 }
 
@@ -184,14 +242,9 @@ bool some_source_row_fails(const GeneratorState& state, int filled, std::uint64_
         }
         if (image_count == 0)
             continue;
-        std::uint8_t values[10];
-        const std::int32_t* const anti = anti_diagonal_table[state.diagonal_index];
-        values[r] = static_cast<std::uint8_t>(r);
-        values[9 - r] = static_cast<std::uint8_t>(anti[r]);
-        SurvivingFillings& kept = surviving[surviving_row_count];
-        kept.count = 0;
-        if (keep_surviving_fillings(state, r, 0, state.row_masks[r], values, images, image_count))
+        if (keep_surviving_fillings(state, r, images, image_count))
             return true;
+        SurvivingFillings& kept = surviving[surviving_row_count];
         if (kept.count <= max_surviving_fillings) {
             kept.row = r;
             kept.alive = kept.count;

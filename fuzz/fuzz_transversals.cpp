@@ -13,10 +13,13 @@
 //         flipped), and transposed when bit 5 of the second of them is set;
 //         the result is again a diagonal Latin square.
 // Every further step edits the previous array, so the row-reusing listing
-// sees both rows it has kept and rows that changed.  A step is an op byte and
+// sees both rows it has kept and rows that changed, over sequences long enough
+// for its rows 0-5 table to grow through many changes of row 5.  A step is an op byte and
 // its operands; op modulo 4:
 //   0: set 1 + (op >> 2) % 4 cells, two bytes each: cell (mod 100), value (mod 10);
-//   1: rewrite row (op >> 2) % 10 from the next 10 bytes (mod 10);
+//   1: rewrite row (op >> 2) % 10 from the next 10 bytes (mod 10); when
+//      op >> 2 is 30 or more, copy that row instead from the array that came
+//      1 + (next byte) % 8 steps before (a row back to an earlier filling);
 //   2: swap the symbols (b % 10) and (b / 10 % 10) of the next byte b in rows
 //      (op >> 2) % 10 to 9 (from row 0 it keeps a diagonal Latin square one);
 //   3: swap rows (b % 10) and (b / 10 % 10); with bit 2 of op set the kept
@@ -38,7 +41,12 @@
 namespace {
 
 // At most this many arrays per input.
-constexpr int max_arrays_per_input = 8;
+constexpr int max_arrays_per_input = 24;
+
+// The arrays of the current input, the last one at (count - 1) % 8.
+constexpr int kept_arrays = 8;
+Square earlier_arrays[kept_arrays];
+int array_count;
 
 // The dancing-links listing and mate searches run only on arrays with at most
 // this many transversals: beyond it they take too long for a fuzzer's input.
@@ -184,6 +192,14 @@ void apply_edit(ByteReader& in, Square& square)
         break;
     case 1: {
         std::uint8_t* const row = square.cells + 10 * (argument % 10);
+        if (argument >= 30) {
+            const int back = 1 + take_byte(in) % kept_arrays;
+            if (back <= array_count) {
+                const Square& earlier = earlier_arrays[(array_count - back) % kept_arrays];
+                std::memcpy(row, earlier.cells + 10 * (argument % 10), 10);
+            }
+            break;
+        }
         for (int c = 0; c < 10; ++c)
             row[c] = take_byte(in) % 10;
         break;
@@ -389,11 +405,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ByteReader in{data, size, 0};
     Square square = read_first_array(in);
     std::uint8_t order_choice = static_cast<std::uint8_t>(size);
+    array_count = 0;
     check_array(square, order_choice);
+    earlier_arrays[array_count++ % kept_arrays] = square;
     for (int n = 1; n < max_arrays_per_input && !at_end(in); ++n) {
         order_choice = static_cast<std::uint8_t>(order_choice * 5 + in.next);
         apply_edit(in, square);
         check_array(square, order_choice);
+        earlier_arrays[array_count++ % kept_arrays] = square;
     }
     return 0;
 }

@@ -16,12 +16,9 @@
 
 #include "dlx/reused_transversals.h"
 #include "dlx/transversals.h"
-#include "filter/canonical.h"
-#include "generator/generator.h"
-#include "generator/state.h"
-#include "generator/tables.h"
 #include "reference/mate_reference.h"
 #include "reference/symmetry_reference.h"
+#include "passing_run.h"
 #include "support.h"
 
 namespace {
@@ -62,66 +59,16 @@ constexpr int run_length = 150; // the dancing-links listing is slow under the s
 constexpr int unrelated_per_space = 1;
 constexpr int image_stride = 797;
 constexpr int array_count = 40;
+constexpr int shuffled_run_length = 60;
+constexpr int row_five_steps = 40;
 #else
 constexpr int run_length = 2000;
 constexpr int unrelated_per_space = 6;
 constexpr int image_stride = 61;
 constexpr int array_count = 400;
+constexpr int shuffled_run_length = 600;
+constexpr int row_five_steps = 400;
 #endif
-
-// A stretch of the search: the work unit's start square is the all-zero one
-// (start_depth 0) or a random prefix of start_depth free values that fit, with
-// a fixed seed; the squares are those that pass the symmetry filter after it,
-// in the order the worker meets them.
-struct Run {
-    int diagonal_index;
-    int start_depth;
-    std::uint32_t seed;
-};
-
-void PrintTo(const Run& run, std::ostream* out)
-{
-    *out << "space " << run.diagonal_index << ", start depth " << run.start_depth << ", seed " << run.seed;
-}
-
-std::vector<Square> passing_squares(const Run& run, int count)
-{
-    reset_state();
-    GeneratorState& s = generator_state;
-    s.diagonal_index = run.diagonal_index;
-    s.start_count = 80;
-    s.square_limit = static_cast<std::uint64_t>(count);
-    const std::int32_t* const anti = anti_diagonal_table[run.diagonal_index];
-    std::uint32_t row_used[10], column_used[10];
-    for (int i = 0; i < 10; ++i) {
-        row_used[i] = 1u << i | 1u << anti[i];
-        column_used[i] = 1u << i | 1u << anti[9 - i];
-    }
-    std::mt19937 random(run.seed);
-    for (int k = 0; k < run.start_depth; ++k) {
-        const int cell = cell_order_table[k];
-        const int r = cell >> 4, c = cell & 15;
-        const std::uint32_t free_values = 0x3FF & ~(row_used[r] | column_used[c]);
-        if (free_values == 0)
-            break;
-        std::uint32_t pick = random() % static_cast<std::uint32_t>(std::popcount(free_values));
-        std::uint32_t bits = free_values;
-        while (pick-- > 0)
-            bits &= bits - 1;
-        const int v = std::countr_zero(bits);
-        row_used[r] |= 1u << v;
-        column_used[c] |= 1u << v;
-        s.start_values[k] = v;
-    }
-
-    std::vector<Square> squares;
-    if (prime_generator())
-        for (long steps = 0; static_cast<int>(squares.size()) < count && steps < 50'000'000 && next_square(); ++steps)
-            if (is_canonical(generator_state.chosen_bits))
-                squares.push_back(assembled_square);
-    reset_state();
-    return squares;
-}
 
 class ReusedTransversalsOnARun : public testing::TestWithParam<Run> {};
 
@@ -143,6 +90,42 @@ TEST_P(ReusedTransversalsOnARun, FindTheSameSetAsDancingLinksOnEveryConsecutiveP
     // The run is the case this listing is for: most squares keep rows 0-5.
     EXPECT_GT(keeping_rows_0_to_5, run_length / 2);
     EXPECT_GT(total, std::int64_t{run_length} * 10);
+}
+
+TEST_P(ReusedTransversalsOnARun, FindTheSameSetWhenTheSquaresOfARowsZeroToFourStretchComeInAnyOrder)
+{
+    // Each stretch of squares that share rows 0-4 is played in a shuffled
+    // order, so row 5 goes back to fillings met before and changes in any
+    // number of cells, while the table of rows 0-5 keeps growing.
+    std::vector<Square> squares = passing_squares(GetParam(), shuffled_run_length);
+    ASSERT_EQ(squares.size(), std::size_t{shuffled_run_length});
+    std::mt19937 random(GetParam().seed + 77);
+    for (std::size_t begin = 0; begin < squares.size();) {
+        std::size_t end = begin + 1;
+        while (end < squares.size() && first_different_row(squares[begin], squares[end]) >= 5)
+            ++end;
+        std::shuffle(squares.begin() + static_cast<long>(begin), squares.begin() + static_cast<long>(end), random);
+        begin = end;
+    }
+
+    forget_kept_rows();
+    int row_5_back_to_an_earlier_filling = 0;
+    std::vector<const Square*> stretch;
+    for (std::size_t i = 0; i < squares.size(); ++i) {
+        if (i == 0 || first_different_row(squares[i - 1], squares[i]) < 5)
+            stretch.clear();
+        else if (first_different_row(squares[i - 1], squares[i]) == 5)
+            for (const Square* earlier : stretch)
+                if (same_row(*earlier, squares[i], 5)) {
+                    ++row_5_back_to_an_earlier_filling;
+                    break;
+                }
+        stretch.push_back(&squares[i]);
+        expect_same_as_dancing_links(squares[i], "square " + std::to_string(i) + " of the shuffled run");
+        if (testing::Test::HasFailure())
+            return;
+    }
+    EXPECT_GT(row_5_back_to_an_earlier_filling, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(StartsOfSpacesAndRandomRegions, ReusedTransversalsOnARun,
@@ -242,6 +225,51 @@ TEST(ReusedTransversals, HandMadeSequencesThatChangeChosenRows)
     // A cold start after all that gives the same answer as going on.
     forget_kept_rows();
     expect_same_as_dancing_links(row5_and_9, "after forgetting the kept rows");
+}
+
+TEST(ReusedTransversals, FindTheSameSetWhileRowFiveMovesAmongAFewFillings)
+{
+    // Rows 0-4 of the published square stay for long stretches while row 5
+    // takes one of a few fillings at each step: the published one, and ones
+    // that differ from it in one cell (a value repeated in the row), in two or
+    // three cells, or in all.  Rows 6-9 change now and then, rows 0-4 seldom.
+    const Square p = published_square();
+    std::mt19937 random(2718);
+    std::vector<std::array<std::uint8_t, 10>> fillings;
+    std::array<std::uint8_t, 10> row5;
+    std::copy(p.cells + 50, p.cells + 60, row5.begin());
+    fillings.push_back(row5);
+    for (int changed : {1, 2, 3, 10}) {
+        std::array<std::uint8_t, 10> f = row5;
+        if (changed == 1) {
+            f[random() % 10] = static_cast<std::uint8_t>(random() % 10);
+        } else if (changed == 10) {
+            std::reverse(f.begin(), f.end());
+        } else {
+            std::array<int, 10> order{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+            std::shuffle(order.begin(), order.end(), random);
+            for (int k = 0; k < changed; ++k)
+                f[order[k]] = row5[order[(k + 1) % changed]];
+        }
+        fillings.push_back(f);
+    }
+
+    Square square = p;
+    forget_kept_rows();
+    for (int step = 0; step < row_five_steps; ++step) {
+        const auto& f = fillings[random() % fillings.size()];
+        std::copy(f.begin(), f.end(), square.cells + 50);
+        if (random() % 2 == 0)
+            std::swap(square.cells[60 + 10 * (random() % 4) + random() % 10],
+                      square.cells[60 + 10 * (random() % 4) + random() % 10]);
+        if (random() % 40 == 0) {
+            const int r = static_cast<int>(random() % 5);
+            std::swap(square.cells[10 * r + random() % 10], square.cells[10 * r + random() % 10]);
+        }
+        expect_same_as_dancing_links(square, "step " + std::to_string(step));
+        if (testing::Test::HasFailure())
+            return;
+    }
 }
 
 TEST(ReusedTransversals, ThePublishedSquareAndItsImagesHaveTheSameNumber)

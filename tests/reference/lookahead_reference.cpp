@@ -1,0 +1,201 @@
+#include "reference/lookahead_reference.h"
+
+#include <bit>
+
+#include "filter/prefix_image.h"
+#include "generator/state.h"
+#include "generator/tables.h"
+
+// The algorithm: every open image whose first undecided cell lies in a complete
+// row but comes from an empty source row is compared with Q over the rest of
+// that row for every filling of the source row; a row whose every filling
+// makes one smaller fails the prefix, and the surviving fillings of the rows
+// must fit together column by column.
+
+namespace lookahead_reference {
+
+namespace {
+
+// An open image whose comparison with Q one empty source row decides, and the
+// first cell at which it is not yet known to equal Q.
+struct ComparedImage {
+    const PrefixImage* image;
+    int first_unmatched;
+};
+
+// The fillings of each source row that no image rejects, each as its one-hot
+// values, columns 0-5 in the first word and 6-9 in the second (diagonal cells
+// left out).  A row with more survivors than fit is left out of the fit, which
+// only makes the test weaker.
+constexpr int max_surviving_fillings = 4096;
+constexpr std::uint8_t still_alive = 0xFF;
+
+struct SurvivingFillings {
+    int row;
+    int count;
+    int alive;
+    bool placed;
+    std::uint64_t values[max_surviving_fillings][2];
+    std::uint8_t dropped_at[max_surviving_fillings]; // level of the fit that dropped it, or still_alive
+};
+SurvivingFillings surviving[10];
+int surviving_row_count;
+
+// Whether the filled source row `values` makes one of the images smaller than
+// Q within the row of Q their comparison has reached.
+bool some_image_smaller(const std::uint32_t* bits, const std::uint8_t* values, const ComparedImage* images,
+                        int image_count)
+{
+    const std::int32_t* const cells = cell_order_table;
+    for (int n = 0; n < image_count; ++n) {
+        const PrefixImage& image = *images[n].image;
+        const int i = images[n].first_unmatched;
+        const int row_end = 8 * (row_of_position(i) + 1);
+        for (int p = i; p < row_end; ++p) {
+            const int mine = std::countr_zero(bits[p]);
+            const int theirs = image.value_map[values[cells[image.source_position[p]] & 15]];
+            if (theirs < mine)
+                return true;
+            if (theirs > mine)
+                break;
+        }
+    }
+    return false;
+}
+
+// Fills source row r from column c on in every way, and keeps the fillings
+// that leave no image smaller in the next slot of `surviving`; true when none
+// survives.  `used` holds the values placed in the row so far.
+bool keep_surviving_fillings(const GeneratorState& state, int r, int c, std::uint32_t used, std::uint8_t* values,
+                             const ComparedImage* images, int image_count)
+{
+    if (c == 10) {
+        if (some_image_smaller(state.chosen_bits, values, images, image_count))
+            return true;
+        SurvivingFillings& kept = surviving[surviving_row_count];
+        if (kept.count < max_surviving_fillings) {
+            std::uint64_t packed[2] = {0, 0};
+            for (int column = 0; column < 10; ++column) {
+                if (column != r && column != 9 - r)
+                    packed[column / 6] |= std::uint64_t{1} << (values[column] + 10 * (column % 6));
+            }
+            kept.values[kept.count][0] = packed[0];
+            kept.values[kept.count][1] = packed[1];
+            kept.dropped_at[kept.count] = still_alive;
+        }
+        ++kept.count;
+        return false;
+    }
+    if (c == r || c == 9 - r)
+        return keep_surviving_fillings(state, r, c + 1, used, values, images, image_count);
+    for (std::uint32_t free = (used | state.column_masks[c]) ^ 0x3FFu; free != 0; free &= free - 1) {
+        const int v = std::countr_zero(free);
+        values[c] = static_cast<std::uint8_t>(v);
+        keep_surviving_fillings(state, r, c + 1, used | (1u << v), values, images, image_count);
+    }
+    return surviving[surviving_row_count].count == 0;
+}
+
+// Whether one surviving filling of every source row can be chosen so that no
+// two repeat a value in a column: the row with the fewest fillings left goes
+// first, and each choice drops the fillings of the other rows it clashes with.
+bool surviving_rows_fit(int level)
+{
+    int best = -1;
+    for (int n = 0; n < surviving_row_count; ++n) {
+        if (!surviving[n].placed && (best < 0 || surviving[n].alive < surviving[best].alive))
+            best = n;
+    }
+    if (best < 0)
+        return true;
+    SurvivingFillings& row = surviving[best];
+    row.placed = true;
+    bool fits = false;
+    for (int f = 0; f < row.count && !fits; ++f) {
+        if (row.dropped_at[f] != still_alive)
+            continue;
+        const std::uint64_t low = row.values[f][0];
+        const std::uint64_t high = row.values[f][1];
+        bool some_row_empty = false;
+        // Per column, the values some remaining row can still put there.
+        std::uint64_t reachable[2] = {0, 0};
+        int rows_needing[10] = {};
+        for (int n = 0; n < surviving_row_count; ++n) {
+            SurvivingFillings& other = surviving[n];
+            if (other.placed)
+                continue;
+            for (int column = 0; column < 10; ++column)
+                rows_needing[column] += column != other.row && column != 9 - other.row;
+            for (int g = 0; g < other.count; ++g) {
+                if (other.dropped_at[g] != still_alive)
+                    continue;
+                if ((other.values[g][0] & low) | (other.values[g][1] & high)) {
+                    other.dropped_at[g] = static_cast<std::uint8_t>(level);
+                    --other.alive;
+                } else {
+                    reachable[0] |= other.values[g][0];
+                    reachable[1] |= other.values[g][1];
+                }
+            }
+            some_row_empty = some_row_empty || other.alive == 0;
+        }
+        // Each remaining row needs a value of its own in every column it fills.
+        bool too_few_values = false;
+        for (int column = 0; column < 10 && !too_few_values && !some_row_empty; ++column) {
+            const std::uint64_t values = (reachable[column / 6] >> (10 * (column % 6))) & 0x3FF;
+            too_few_values = std::popcount(values) < rows_needing[column];
+        }
+        fits = !some_row_empty && !too_few_values && surviving_rows_fit(level + 1);
+        for (int n = 0; n < surviving_row_count; ++n) {
+            SurvivingFillings& other = surviving[n];
+            if (other.placed)
+                continue;
+            for (int g = 0; g < other.count; ++g) {
+                if (other.dropped_at[g] == level) {
+                    other.dropped_at[g] = still_alive;
+                    ++other.alive;
+                }
+            }
+        }
+    }
+    row.placed = false;
+    return fits;
+}
+
+} // namespace
+
+bool source_row_fails_column_by_column(const GeneratorState& state, int filled, std::uint64_t open, const PrefixImage* all_images,
+                           const int* first_unmatched)
+{
+    const int complete_rows = filled / 8;
+    ComparedImage images[max_prefix_images];
+    surviving_row_count = 0;
+    for (int r = complete_rows; r < 10; ++r) {
+        int image_count = 0;
+        for (std::uint64_t go = open; go != 0; go &= go - 1) {
+            const int t = std::countr_zero(go);
+            const int i = first_unmatched[t];
+            if (row_of_position(i) < complete_rows && row_of_position(all_images[t].source_position[i]) == r)
+                images[image_count++] = {&all_images[t], i};
+        }
+        if (image_count == 0)
+            continue;
+        std::uint8_t values[10];
+        const std::int32_t* const anti = anti_diagonal_table[state.diagonal_index];
+        values[r] = static_cast<std::uint8_t>(r);
+        values[9 - r] = static_cast<std::uint8_t>(anti[r]);
+        SurvivingFillings& kept = surviving[surviving_row_count];
+        kept.count = 0;
+        if (keep_surviving_fillings(state, r, 0, state.row_masks[r], values, images, image_count))
+            return true;
+        if (kept.count <= max_surviving_fillings) {
+            kept.row = r;
+            kept.alive = kept.count;
+            kept.placed = false;
+            ++surviving_row_count;
+        }
+    }
+    return surviving_row_count > 1 && !surviving_rows_fit(0);
+}
+
+} // namespace lookahead_reference
