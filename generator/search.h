@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "generator/square.h"
+#include "generator/state.h"
+
 // Takes squares from the generator, keeps those that pass the symmetry filter,
 // writes those with an orthogonal diagonal mate, reports progress every 1000
 // passing squares, and stops at the end square, at the square limit (writing
@@ -14,6 +17,32 @@
 // flushes the result file and records its place there.  `result_length` is the
 // length of the result file when the loop starts.
 void run_search(std::FILE* result, const char* checkpoint_path = nullptr, std::uint64_t result_length = 0);
+
+// Placements the walk judges without reaching a passing square before it gives
+// its caller a chance to checkpoint: at most about a tenth of a second in the
+// slowest pruned regions measured.
+inline constexpr std::uint32_t judgements_between_pauses = 64;
+
+// The stop rule: a run stops at the passing square that is not below the end
+// square, or that brings passing_count (counted with it) to the limit.
+inline bool run_stops_at(const Square& square, std::uint64_t passing_count)
+{
+    const GeneratorState& s = generator_state;
+    return compare_squares(square, s.end_square) >= 0 || passing_count >= s.square_limit;
+}
+
+// What the loop does with a square that passed the filter, once it knows
+// whether the square has a mate: counts it in passing_count, writes its record
+// when it has one (adding to `result_length`), reports the fraction done at
+// every 1000th, and at the end square or the limit writes the closing records.
+// True when the run stops at this square.
+bool take_passing_square(std::FILE* result, const Square& square, bool has_mate, std::uint64_t& result_length);
+
+// Records in the checkpoint at `checkpoint_path` where the walk stands: on the
+// square just taken (position 80) or on the prefix it paused at, with what has
+// reached the result file (flushed first; `result_length` bytes), and tells
+// BOINC the checkpoint is done.
+void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length);
 
 enum class Resumption { fresh, resumed, ignored };
 
