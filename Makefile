@@ -11,7 +11,8 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 
-PACKAGES = cmake g++ make pkg-config libboinc-app-dev googletest libgtest-dev libbenchmark-dev boinc-client
+PACKAGES = cmake g++ make pkg-config libboinc-app-dev googletest libgtest-dev libbenchmark-dev boinc-client \
+  pocl-opencl-icd ocl-icd-opencl-dev opencl-c-headers
 # The server test (ctest -L server) builds BOINC's server from the source tarball named
 # by DLSMATE_BOINC_SOURCE and runs private MariaDB and Apache instances; these are
 # installed only when that tarball is there.
@@ -26,7 +27,7 @@ PORTS_BUILD ?= build-ports
 PORTS_PACKAGES = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 \
   autoconf automake libtool m4 pkg-config xz-utils
 
-.PHONY: deps build build-installed run install package test test-sanitize bench fuzz ports test-ports clean
+.PHONY: deps build build-installed run install package test test-gpu-sweep test-sanitize bench fuzz ports test-ports clean
 
 deps:
 	@tools/install-packages.sh $(PACKAGES)
@@ -63,13 +64,18 @@ install: build-installed
 package: build-installed
 	cd $(BUILD) && cpack -G DEB
 
+# The GPU worker's long sweeps (on pocl's CPU device where there is no GPU) run
+# apart: `make test-gpu-sweep`.
 test: build
-	cd $(BUILD) && ctest -j $(CTEST_JOBS) --output-on-failure
+	cd $(BUILD) && ctest -j $(CTEST_JOBS) --output-on-failure -LE gpu-sweep
+
+test-gpu-sweep: build
+	cd $(BUILD) && ctest --output-on-failure -L gpu-sweep
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DDLSMATE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ctest -j $(CTEST_JOBS) --output-on-failure
+	cd $(ASAN_BUILD) && ctest -j $(CTEST_JOBS) --output-on-failure -LE gpu-sweep
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DDLSMATE_BENCH=ON -DDLSMATE_TESTS=OFF

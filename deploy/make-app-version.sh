@@ -2,7 +2,7 @@
 # Packs a built worker as a BOINC app version, with the BOINC libraries it links
 # beside it, so that volunteers' machines need no BOINC development package:
 #
-#   deploy/make-app-version.sh <worker> <output folder>
+#   deploy/make-app-version.sh <worker> <output folder> [<plan class>]
 #
 # writes
 #   <output folder>/apps/<app>/<version>/<platform>/   executable, libraries, version.xml:
@@ -12,6 +12,10 @@
 #                                                      for volunteers on the anonymous
 #                                                      platform, into projects/<url>/
 #
+# With a plan class (a GPU worker: dlsmate-opencl with opencl_nvidia, opencl_amd
+# or opencl_intel, defined in deploy/plan_class_spec.xml) the app version goes
+# to <platform>__<plan class>/ and no anonymous-platform files are written.
+#
 # Names, version and platform come from deploy/app_info.xml.  The worker finds
 # the libraries through its run path $ORIGIN (the folder of the executable,
 # where the client keeps every file of an app version); the script refuses a
@@ -19,12 +23,13 @@
 # packed libraries.
 set -euo pipefail
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 <worker> <output folder>" >&2
+if [ $# -ne 2 ] && [ $# -ne 3 ]; then
+    echo "usage: $0 <worker> <output folder> [<plan class>]" >&2
     exit 2
 fi
 worker=$1
 out=$2
+plan_class=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 app_info=$here/app_info.xml
 
@@ -48,6 +53,10 @@ api_version=$(element api_version)
 version=$(printf '%d.%02d' $((version_num / 100)) $((version_num % 100)))
 executable=${app}_${version}_${platform}
 grep -q "<name>$executable</name>" "$app_info" || fail "app_info.xml does not name the executable $executable"
+if [ -n "$plan_class" ]; then
+    grep -q "<name>$plan_class</name>" "$here/plan_class_spec.xml" || fail "plan_class_spec.xml has no plan class $plan_class"
+    executable=${executable}__$plan_class
+fi
 
 dynamic=$(readelf -d "$worker")
 runpath=$(grep '(RUNPATH)' <<<"$dynamic" || true)
@@ -61,7 +70,7 @@ libraries=$(sed -n 's/.*(NEEDED).*\[\(libboinc[^]]*\)\]/\1/p' <<<"$dynamic")
 resolved=$(ldd "$worker")
 declare -A source
 for library in $libraries; do
-    grep -q "<name>$library</name>" "$app_info" || fail "app_info.xml does not name $library"
+    [ -n "$plan_class" ] || grep -q "<name>$library</name>" "$app_info" || fail "app_info.xml does not name $library"
     path=$(awk -v lib="$library" '$1 == lib && $2 == "=>" { print $3 }' <<<"$resolved")
     if [ -z "$path" ] || [ ! -f "$path" ]; then
         fail "$library is not found on this machine"
@@ -90,7 +99,7 @@ stage() {
     done
 }
 
-server=$out/apps/$app/$version/$platform
+server=$out/apps/$app/$version/$platform${plan_class:+__$plan_class}
 stage "$server"
 {
     echo "<version>"
@@ -103,9 +112,10 @@ stage "$server"
     echo "</version>"
 } >"$server/version.xml"
 
+echo "app version $app $version for $platform${plan_class:+ ($plan_class)}: $server"
+[ -z "$plan_class" ] || exit 0
+
 anonymous=$out/anonymous
 stage "$anonymous"
 install -m 644 "$app_info" "$anonymous/app_info.xml"
-
-echo "app version $app $version for $platform: $server"
 echo "anonymous platform files: $anonymous"

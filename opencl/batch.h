@@ -6,7 +6,7 @@
 #include "generator/square.h"
 #include "opencl/verdicts.h"
 
-inline constexpr int batch_capacity = 4096;
+inline constexpr int batch_capacity = 16384;
 inline constexpr int mate_store_capacity = DLS_STORE_CAPACITY;
 
 struct MateBatch {

@@ -71,11 +71,11 @@ std::string cl_error(const char* call, cl_int status)
 
 } // namespace
 
-bool choose_opencl_device(std::string& description, std::string& error)
+bool choose_device(bool under_client, std::string& description, std::string& error)
 {
     OpenclMateDevice& m = mate_device;
     const char* how = nullptr;
-    if (!boinc_is_standalone()) {
+    if (under_client) {
         const int status = boinc_get_opencl_ids(&m.device, &m.platform);
         if (status != 0) {
             error = "boinc_get_opencl_ids returned " + std::to_string(status);
@@ -93,6 +93,13 @@ bool choose_opencl_device(std::string& description, std::string& error)
     description = device_text(m.device, CL_DEVICE_NAME) + " (" + platform_text(m.platform) + ", " +
                   device_text(m.device, CL_DEVICE_VERSION) + "), " + how;
     return true;
+}
+
+std::int32_t batch_size_for_device()
+{
+    cl_device_type type = 0;
+    clGetDeviceInfo(mate_device.device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
+    return (type & CL_DEVICE_TYPE_CPU) != 0 ? 1024 : batch_capacity;
 }
 
 bool open_mate_kernel(int store_capacity, std::string& error)

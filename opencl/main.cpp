@@ -1,6 +1,8 @@
-// dlsmate-opencl: the BOINC worker with the mate questions answered by an
-// OpenCL device.  Same command line, work unit, result file, checkpoint,
-// messages and exit statuses as dlsmate, and one more message: the device.
+// dlsmate-opencl (and dlsmate-cuda): the BOINC worker with the mate questions
+// answered by a GPU, through OpenCL (opencl/device.cpp) or CUDA
+// (opencl/cuda_device.cu).  Same command line, work unit, result file,
+// checkpoint, messages and exit statuses as dlsmate, and one more message: the
+// device.
 
 #include <string>
 
@@ -20,18 +22,18 @@ int open_device(int, char**)
     char prefix[256];
     std::string description;
     std::string error;
-    if (!choose_opencl_device(description, error)) {
-        std::fprintf(stderr, "%s No OpenCL device: %s\n", boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
+    if (!choose_device(!boinc_is_standalone(), description, error)) {
+        std::fprintf(stderr, "%s No device: %s\n", boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "%s OpenCL device: %s\n", boinc_msg_prefix(prefix, sizeof prefix), description.c_str());
+    std::fprintf(stderr, "%s Device: %s\n", boinc_msg_prefix(prefix, sizeof prefix), description.c_str());
     if (!open_mate_kernel(mate_store_capacity, error)) {
-        std::fprintf(stderr, "%s The OpenCL device cannot run the mate kernel: %s\n",
+        std::fprintf(stderr, "%s The device cannot run the mate kernel: %s\n",
                      boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
         return 1;
     }
     if (!passes_self_test(answer_batch_on_device, self_test_answers, self_test_answer_count, error)) {
-        std::fprintf(stderr, "%s The OpenCL device answers wrongly and is refused: %s\n",
+        std::fprintf(stderr, "%s The device answers wrongly and is refused: %s\n",
                      boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
         return 1;
     }
@@ -41,10 +43,10 @@ int open_device(int, char**)
 bool search_on_device(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
 {
     const char* error = nullptr;
-    if (run_batched_search(result, checkpoint_path, result_length, answer_batch_on_device, batch_capacity, error))
+    if (run_batched_search(result, checkpoint_path, result_length, answer_batch_on_device, batch_size_for_device(), error))
         return true;
     char prefix[256];
-    std::fprintf(stderr, "%s The OpenCL device failed: %s\n", boinc_msg_prefix(prefix, sizeof prefix), error);
+    std::fprintf(stderr, "%s The device failed: %s\n", boinc_msg_prefix(prefix, sizeof prefix), error);
     return false;
 }
 

@@ -5,7 +5,7 @@
 // The transversals a work item can hold; a square with more goes back to the
 // host.  The worker builds the kernel with this value.
 #ifndef DLS_STORE_CAPACITY
-#define DLS_STORE_CAPACITY 1024
+#define DLS_STORE_CAPACITY 512
 #endif
 
 #define DLS_VERDICT_NO_MATE 0
