@@ -34,7 +34,7 @@ nvcc=$(command -v nvcc || echo "$cuda/bin/nvcc")
 [ -x "$nvcc" ] && run "$nvcc" --version
 
 # OpenCL: a registered ICD, headers and a loader (the system's or CUDA's).
-cmake_options=(-DCMAKE_BUILD_TYPE=Release -DDLSMATE_TOOLS=OFF)
+cmake_options=(-DCMAKE_BUILD_TYPE=Release)
 backend=
 if ls /etc/OpenCL/vendors/*.icd >/dev/null 2>&1; then
     say "OpenCL ICDs: $(cat /etc/OpenCL/vendors/*.icd | tr '\n' ' ')"
