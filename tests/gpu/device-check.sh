@@ -93,7 +93,7 @@ for unit in bench/units/live-*.wu bench/units/mixed-*.wu; do
     gpu_fixed=$(seconds "$worker" "$unit" 1)
     gpu=$(seconds "$worker" "$unit" "$gpu_limit")
     say "$(basename "$unit" .wu) | $(awk "BEGIN { c = 20000 / ($cpu - $cpu_fixed); g = $gpu_limit / ($gpu - $gpu_fixed);
-        printf \"%.0f | %.0f | %.1f\", c, g, g / c }")"
+        printf \"%.0f | %.0f | %.3g\", c, g, g / c }")"
 done
 
 say "== answers: $([ $answers = 0 ] && echo right || echo WRONG); result files: $([ $files = 0 ] && echo identical || echo DIFFERENT); $(( $(date +%s) - started )) s"
