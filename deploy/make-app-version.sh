@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Packs a built worker as a BOINC app version:
 #
-#   deploy/make-app-version.sh <worker> <output folder>
+#   deploy/make-app-version.sh <worker> <output folder> [<plan class>]
 #   deploy/make-app-version.sh --port <platform> <worker> <output folder>
 #
 # The first form packs the native build with the BOINC libraries it links beside
@@ -12,6 +12,9 @@
 #   <output folder>/anonymous/                         the same files and app_info.xml:
 #                                                      for volunteers on the anonymous
 #                                                      platform, into projects/<url>/
+# With a plan class (a GPU worker: dlsmate-opencl with opencl_nvidia, opencl_amd
+# or opencl_intel, defined in deploy/plan_class_spec.xml) the app version goes
+# to <platform>__<plan class>/ and no anonymous-platform files are written.
 # Names, version and platform come from deploy/app_info.xml.  The worker finds
 # the libraries through its run path $ORIGIN (the folder of the executable,
 # where the client keeps every file of an app version); the script refuses a
@@ -38,12 +41,13 @@ if [ "${1:-}" = --port ]; then
     port=yes
     platform=$2
     shift 2
-elif [ $# -ne 2 ]; then
-    echo "usage: $0 <worker> <output folder>" >&2
+elif [ $# -ne 2 ] && [ $# -ne 3 ]; then
+    echo "usage: $0 <worker> <output folder> [<plan class>]" >&2
     exit 2
 fi
 worker=$1
 out=$2
+plan_class=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 app_info=$here/app_info.xml
 
@@ -157,6 +161,10 @@ else
     api_version=$(element api_version)
     executable=${app}_${version}_${platform}
     grep -q "<name>$executable</name>" "$app_info" || fail "app_info.xml does not name the executable $executable"
+    if [ -n "$plan_class" ]; then
+        grep -q "<name>$plan_class</name>" "$here/plan_class_spec.xml" || fail "plan_class_spec.xml has no plan class $plan_class"
+        executable=${executable}__$plan_class
+    fi
 
     dynamic=$(readelf -d "$worker")
     runpath=$(grep '(RUNPATH)' <<<"$dynamic" || true)
@@ -170,7 +178,7 @@ else
     resolved=$(ldd "$worker")
     declare -A source
     for library in $libraries; do
-        grep -q "<name>$library</name>" "$app_info" || fail "app_info.xml does not name $library"
+        [ -n "$plan_class" ] || grep -q "<name>$library</name>" "$app_info" || fail "app_info.xml does not name $library"
         path=$(awk -v lib="$library" '$1 == lib && $2 == "=>" { print $3 }' <<<"$resolved")
         if [ -z "$path" ] || [ ! -f "$path" ]; then
             fail "$library is not found on this machine"
@@ -199,12 +207,16 @@ else
         done
     }
 
-    server=$out/apps/$app/$version/$platform
+    server=$out/apps/$app/$version/$platform${plan_class:+__$plan_class}
     stage "$server"
     # The API version marker lives in libboinc_api, not in the executable.
     # shellcheck disable=SC2086 # one library name a word
     write_version_xml "$server" "$executable" "$api_version" $libraries
 
+    if [ -n "$plan_class" ]; then
+        echo "app version $app $version for $platform ($plan_class): $server"
+        exit 0
+    fi
     anonymous=$out/anonymous
     stage "$anonymous"
     install -m 644 "$app_info" "$anonymous/app_info.xml"

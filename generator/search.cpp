@@ -11,17 +11,8 @@
 #include "io/checkpoint.h"
 #include "io/result_file.h"
 
-namespace {
-
-// Placements the walk judges without reaching a passing square before it gives
-// the loop a chance to checkpoint: at most about a tenth of a second in the
-// slowest pruned regions measured.
-constexpr std::uint32_t judgements_between_pauses = 64;
-
-// Records where the walk stands: on the square just handled (position 80) or on
-// the prefix it paused at.  Only what has reached the result file is recorded.
-// BOINC is told the checkpoint is done either way: a failed write leaves the
-// previous checkpoint, which is still a place to go on from.
+// A failed write leaves the previous checkpoint, which is still a place to go
+// on from; BOINC is told the checkpoint is done either way.
 void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
 {
     const GeneratorState& s = generator_state;
@@ -37,6 +28,8 @@ void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t re
     boinc_checkpoint_completed();
 }
 
+namespace {
+
 // Whether a run of the unit can stand on the place: every run starts where
 // prime_generator left the walk, on the prefix in chosen_bits, and from there
 // either extends that prefix or backs up to a larger value, so a place that
@@ -47,7 +40,7 @@ bool follows_primed_start(const WalkPlace& place)
     const GeneratorState& s = generator_state;
     const int common = place.filled < s.position ? place.filled : s.position;
     for (int k = 0; k < common; ++k) {
-        const int primed = std::countr_zero(s.chosen_bits[k]);
+        const int primed = value_of(s.chosen_bits[k]);
         if (place.values[k] != primed)
             return place.values[k] > primed;
     }
@@ -56,9 +49,27 @@ bool follows_primed_start(const WalkPlace& place)
 
 } // namespace
 
-void run_search(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
+bool take_passing_square(std::FILE* result, const Square& square, bool has_mate, std::uint64_t& result_length)
 {
     GeneratorState& s = generator_state;
+    ++s.passing_count;
+    if (has_mate) {
+        write_square_record(result, square);
+        result_length += square_record_size;
+    }
+
+    if (s.passing_count % 1000 == 0)
+        boinc_fraction_done(static_cast<double>(s.passing_count) / static_cast<double>(s.square_limit));
+
+    if (run_stops_at(square, s.passing_count, s.end_square, s.square_limit) != RunStop::goes_on) {
+        write_closing_records(result, square);
+        return true;
+    }
+    return false;
+}
+
+void run_search(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
+{
     Square current_square;
 
     for (;;) {
@@ -66,23 +77,11 @@ void run_search(std::FILE* result, const char* checkpoint_path, std::uint64_t re
         if (step == LiveStep::exhausted)
             return;
         if (step == LiveStep::square) {
-            if (!is_canonical(s.chosen_bits))
+            if (!is_canonical(generator_state.chosen_bits))
                 continue;
             current_square = assembled_square;
-            ++s.passing_count;
-
-            if (has_orthogonal_mate(current_square)) {
-                write_square_record(result, current_square);
-                result_length += square_record_size;
-            }
-
-            if (s.passing_count % 1000 == 0)
-                boinc_fraction_done(static_cast<double>(s.passing_count) / static_cast<double>(s.square_limit));
-
-            if (run_stops_at(current_square, s.passing_count, s.end_square, s.square_limit) != RunStop::goes_on) {
-                write_closing_records(result, current_square);
+            if (take_passing_square(result, current_square, has_orthogonal_mate(current_square), result_length))
                 return;
-            }
         }
         if (checkpoint_path != nullptr && boinc_time_to_checkpoint())
             save_place(result, checkpoint_path, result_length);

@@ -30,6 +30,24 @@ inline RunStop run_stops_at(const Square& square, std::uint64_t passing_count, c
 // length of the result file when the loop starts.
 void run_search(std::FILE* result, const char* checkpoint_path = nullptr, std::uint64_t result_length = 0);
 
+// Placements the walk judges without reaching a passing square before it gives
+// its caller a chance to checkpoint: at most about a tenth of a second in the
+// slowest pruned regions measured.
+inline constexpr std::uint32_t judgements_between_pauses = 64;
+
+// What the loop does with a square that passed the filter, once it knows
+// whether the square has a mate: counts it in passing_count, writes its record
+// when it has one (adding to `result_length`), reports the fraction done at
+// every 1000th, and at the end square or the limit writes the closing records.
+// True when the run stops at this square.
+bool take_passing_square(std::FILE* result, const Square& square, bool has_mate, std::uint64_t& result_length);
+
+// Records in the checkpoint at `checkpoint_path` where the walk stands: on the
+// square just taken (position 80) or on the prefix it paused at, with what has
+// reached the result file (flushed first; `result_length` bytes), and tells
+// BOINC the checkpoint is done.
+void save_place(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length);
+
 enum class Resumption { fresh, resumed, ignored };
 
 // Takes up the checkpoint at `checkpoint_path` after prime_generator: resumed

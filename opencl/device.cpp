@@ -1,0 +1,198 @@
+#include "opencl/device.h"
+
+#include <CL/cl.h>
+
+#include <boinc_api.h>
+#include <boinc_opencl.h>
+
+#include <vector>
+
+// The kernel's source, generated at build time from opencl/*.cl and its headers.
+extern const char mate_kernel_source[];
+
+namespace {
+
+// Everything this module keeps between calls: the chosen device and what was
+// built for it.
+struct OpenclMateDevice {
+    cl_platform_id platform = nullptr;
+    cl_device_id device = nullptr;
+    cl_context context = nullptr;
+    cl_command_queue queue = nullptr;
+    cl_program program = nullptr;
+    cl_kernel kernel = nullptr;
+    cl_mem squares = nullptr;
+    cl_mem stores = nullptr;
+    cl_mem counts = nullptr;
+    cl_mem verdicts = nullptr;
+};
+
+OpenclMateDevice mate_device;
+
+std::string device_text(cl_device_id device, cl_device_info what)
+{
+    char text[256] = {};
+    clGetDeviceInfo(device, what, sizeof text - 1, text, nullptr);
+    return text;
+}
+
+std::string platform_text(cl_platform_id platform)
+{
+    char text[256] = {};
+    clGetPlatformInfo(platform, CL_PLATFORM_NAME, sizeof text - 1, text, nullptr);
+    return text;
+}
+
+// The first device of `type` over all platforms.
+bool first_device(cl_device_type type, cl_platform_id& platform, cl_device_id& device)
+{
+    cl_uint platform_count = 0;
+    if (clGetPlatformIDs(0, nullptr, &platform_count) != CL_SUCCESS || platform_count == 0)
+        return false;
+    std::vector<cl_platform_id> platforms(platform_count);
+    if (clGetPlatformIDs(platform_count, platforms.data(), nullptr) != CL_SUCCESS)
+        return false;
+    for (cl_platform_id p : platforms) {
+        cl_device_id d = nullptr;
+        cl_uint count = 0;
+        if (clGetDeviceIDs(p, type, 1, &d, &count) == CL_SUCCESS && count > 0) {
+            platform = p;
+            device = d;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string cl_error(const char* call, cl_int status)
+{
+    return std::string(call) + " returned " + std::to_string(status);
+}
+
+} // namespace
+
+bool choose_device(bool under_client, std::string& description, std::string& error)
+{
+    OpenclMateDevice& m = mate_device;
+    const char* how = nullptr;
+    if (under_client) {
+        const int status = boinc_get_opencl_ids(&m.device, &m.platform);
+        if (status != 0) {
+            error = "boinc_get_opencl_ids returned " + std::to_string(status);
+            return false;
+        }
+        how = "assigned by the BOINC client";
+    } else if (first_device(CL_DEVICE_TYPE_GPU, m.platform, m.device)) {
+        how = "the first GPU";
+    } else if (first_device(CL_DEVICE_TYPE_ALL, m.platform, m.device)) {
+        how = "no GPU, the first device";
+    } else {
+        error = "no OpenCL platform offers a device";
+        return false;
+    }
+    description = device_text(m.device, CL_DEVICE_NAME) + " (" + platform_text(m.platform) + ", " +
+                  device_text(m.device, CL_DEVICE_VERSION) + "), " + how;
+    return true;
+}
+
+std::int32_t batch_size_for_device()
+{
+    cl_device_type type = 0;
+    clGetDeviceInfo(mate_device.device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
+    return (type & CL_DEVICE_TYPE_CPU) != 0 ? 1024 : batch_capacity;
+}
+
+bool open_mate_kernel(int store_capacity, std::string& error)
+{
+    OpenclMateDevice& m = mate_device;
+    cl_int status = CL_SUCCESS;
+    const cl_context_properties properties[] = {CL_CONTEXT_PLATFORM,
+                                                reinterpret_cast<cl_context_properties>(m.platform), 0};
+    m.context = clCreateContext(properties, 1, &m.device, nullptr, nullptr, &status);
+    if (status != CL_SUCCESS)
+        return error = cl_error("clCreateContext", status), false;
+    m.queue = clCreateCommandQueue(m.context, m.device, 0, &status);
+    if (status != CL_SUCCESS)
+        return error = cl_error("clCreateCommandQueue", status), false;
+
+    const char* source = mate_kernel_source;
+    m.program = clCreateProgramWithSource(m.context, 1, &source, nullptr, &status);
+    if (status != CL_SUCCESS)
+        return error = cl_error("clCreateProgramWithSource", status), false;
+    const std::string options = "-cl-std=CL1.2 -DDLS_STORE_CAPACITY=" + std::to_string(store_capacity);
+    status = clBuildProgram(m.program, 1, &m.device, options.c_str(), nullptr, nullptr);
+    if (status != CL_SUCCESS) {
+        char log[4096] = {};
+        clGetProgramBuildInfo(m.program, m.device, CL_PROGRAM_BUILD_LOG, sizeof log - 1, log, nullptr);
+        error = cl_error("clBuildProgram", status) + ": " + log;
+        return false;
+    }
+    m.kernel = clCreateKernel(m.program, "answer_mate_questions", &status);
+    if (status != CL_SUCCESS)
+        return error = cl_error("clCreateKernel", status), false;
+
+    m.squares = clCreateBuffer(m.context, CL_MEM_READ_ONLY, sizeof(Square) * batch_capacity, nullptr, &status);
+    if (status == CL_SUCCESS)
+        m.counts = clCreateBuffer(m.context, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity, nullptr, &status);
+    if (status == CL_SUCCESS)
+        m.verdicts = clCreateBuffer(m.context, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity, nullptr, &status);
+    if (status == CL_SUCCESS)
+        m.stores = clCreateBuffer(m.context, CL_MEM_READ_WRITE,
+                                  sizeof(cl_ulong) * 2 * static_cast<std::size_t>(store_capacity) * batch_capacity,
+                                  nullptr, &status);
+    if (status != CL_SUCCESS)
+        return error = cl_error("clCreateBuffer", status), false;
+    return true;
+}
+
+bool answer_batch_on_device(MateBatch& batch, const char*& error)
+{
+    static_assert(sizeof(Square) == 100);
+    OpenclMateDevice& m = mate_device;
+    if (batch.size == 0)
+        return true;
+    const cl_int size = batch.size;
+    cl_int status = clEnqueueWriteBuffer(m.queue, m.squares, CL_FALSE, 0, sizeof(Square) * size, batch.squares, 0,
+                                         nullptr, nullptr);
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(m.kernel, 0, sizeof(cl_mem), &m.squares);
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(m.kernel, 1, sizeof(cl_int), &size);
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(m.kernel, 2, sizeof(cl_mem), &m.stores);
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(m.kernel, 3, sizeof(cl_mem), &m.counts);
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(m.kernel, 4, sizeof(cl_mem), &m.verdicts);
+    if (status != CL_SUCCESS)
+        return error = "the squares could not be handed to the device", false;
+    const std::size_t global_size = static_cast<std::size_t>(size);
+    status = clEnqueueNDRangeKernel(m.queue, m.kernel, 1, nullptr, &global_size, nullptr, 0, nullptr, nullptr);
+    if (status != CL_SUCCESS)
+        return error = "the mate kernel could not be started", false;
+    status = clEnqueueReadBuffer(m.queue, m.counts, CL_FALSE, 0, sizeof(cl_int) * size, batch.transversal_counts, 0,
+                                 nullptr, nullptr);
+    if (status == CL_SUCCESS)
+        status = clEnqueueReadBuffer(m.queue, m.verdicts, CL_TRUE, 0, sizeof(cl_int) * size, batch.verdicts, 0,
+                                     nullptr, nullptr);
+    if (status != CL_SUCCESS)
+        return error = "the answers could not be read back from the device", false;
+    return true;
+}
+
+void close_mate_kernel()
+{
+    OpenclMateDevice& m = mate_device;
+    for (cl_mem buffer : {m.squares, m.stores, m.counts, m.verdicts})
+        if (buffer != nullptr)
+            clReleaseMemObject(buffer);
+    if (m.kernel != nullptr)
+        clReleaseKernel(m.kernel);
+    if (m.program != nullptr)
+        clReleaseProgram(m.program);
+    if (m.queue != nullptr)
+        clReleaseCommandQueue(m.queue);
+    if (m.context != nullptr)
+        clReleaseContext(m.context);
+    m = OpenclMateDevice{m.platform, m.device};
+}

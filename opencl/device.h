@@ -1,0 +1,32 @@
+// The device that answers the mate questions: implemented for OpenCL
+// (device.cpp, dlsmate-opencl) and for CUDA (cuda_device.cu, dlsmate-cuda).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "opencl/batch.h"
+
+// Picks the device (`under_client`: started by a BOINC client, not standalone).  OpenCL: under a BOINC client the one the client assigned
+// to the task; standalone the first GPU of any platform, else the first device
+// of any type.  CUDA: the client's device number, standalone device 0.  On success `description` names it and says how it was chosen; false
+// when there is none, `error` saying why.
+bool choose_device(bool under_client, std::string& description, std::string& error);
+
+// The squares a batch for the chosen device holds: batch_capacity for a GPU,
+// fewer for a processor, whose batch would otherwise keep the walk waiting long
+// between checkpoints.
+std::int32_t batch_size_for_device();
+
+// Builds the embedded mate kernel for the chosen device with a store of
+// `store_capacity` transversals a square (mate_store_capacity in the worker,
+// smaller in tests that send squares back to the host), and the buffers for
+// one batch.
+bool open_mate_kernel(int store_capacity, std::string& error);
+
+// A BatchAnswerer: the batch's squares to the device, the kernel over them, the
+// answers back.
+bool answer_batch_on_device(MateBatch& batch, const char*& error);
+
+// Releases what open_mate_kernel made.
+void close_mate_kernel();

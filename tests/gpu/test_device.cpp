@@ -1,0 +1,107 @@
+// The device's answers (OpenCL, or CUDA in dlsmate_cuda_device_tests) against
+// the worker's own.  DLSMATE_GPU_SWEEP=1 (ctest -L gpu-sweep) checks 3000 kept
+// squares of each live and mixed unit and 1000 squares with mates instead of
+// 100 and 250.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "dlx/mate.h"
+#include "dlx/reused_transversals.h"
+#include "opencl/device.h"
+#include "opencl/self_test.h"
+#include "test_squares.h"
+
+namespace {
+
+bool sweep()
+{
+    const char* value = std::getenv("DLSMATE_GPU_SWEEP");
+    return value != nullptr && std::string(value) == "1";
+}
+
+// Opens the device once for the whole program, with the usual store.
+class Device : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string description, error;
+        ASSERT_TRUE(choose_device(false, description, error)) << error;
+        std::printf("device: %s\n", description.c_str());
+        ASSERT_TRUE(open_mate_kernel(mate_store_capacity, error)) << error;
+    }
+    static void TearDownTestSuite() { close_mate_kernel(); }
+};
+
+MateBatch batch;
+
+// Checks the device's answers for `squares` against the worker's; returns the
+// number of squares with a mate.
+int check_answers(const std::vector<Square>& squares, int store_capacity)
+{
+    int mates = 0;
+    for (std::size_t from = 0; from < squares.size(); from += batch_capacity) {
+        batch.size = static_cast<std::int32_t>(std::min<std::size_t>(batch_capacity, squares.size() - from));
+        for (int i = 0; i < batch.size; ++i)
+            batch.squares[i] = squares[from + i];
+        const char* error = nullptr;
+        EXPECT_TRUE(answer_batch_on_device(batch, error)) << error;
+        for (int i = 0; i < batch.size; ++i) {
+            const Square& square = batch.squares[i];
+            const std::int32_t count = enumerate_transversals_reusing_rows(square);
+            EXPECT_EQ(batch.transversal_counts[i], count) << "square " << from + i;
+            if (count > store_capacity) {
+                EXPECT_EQ(batch.verdicts[i], DLS_VERDICT_OVERFLOW) << "square " << from + i;
+                continue;
+            }
+            const bool mate = has_orthogonal_mate(square);
+            EXPECT_EQ(batch.verdicts[i], mate ? DLS_VERDICT_MATE : DLS_VERDICT_NO_MATE) << "square " << from + i;
+            mates += mate;
+        }
+    }
+    return mates;
+}
+
+TEST_F(Device, AnswersAsTheWorkerDoesOnKeptSquaresOfLiveAndMixedUnits)
+{
+    const int per_unit = sweep() ? 3000 : 100;
+    std::vector<Square> squares;
+    for (const std::string& unit : live_and_mixed_units()) {
+        const std::vector<Square> kept = kept_squares(read_text(unit), per_unit);
+        ASSERT_EQ(static_cast<int>(kept.size()), per_unit) << unit;
+        squares.insert(squares.end(), kept.begin(), kept.end());
+    }
+    check_answers(squares, mate_store_capacity);
+    std::printf("%zu kept squares checked\n", squares.size());
+}
+
+TEST_F(Device, FindsTheMateOfEveryImageOfTheKnownSquaresWithMates)
+{
+    const std::vector<Square> squares = squares_with_mates(sweep() ? 1000 : 250);
+    EXPECT_EQ(check_answers(squares, mate_store_capacity), static_cast<int>(squares.size()));
+}
+
+TEST_F(Device, PassesTheSelfTest)
+{
+    std::string failure;
+    EXPECT_TRUE(passes_self_test(answer_batch_on_device, self_test_answers, self_test_answer_count, failure)) << failure;
+}
+
+TEST_F(Device, LeavesSquaresBeyondASmallStoreToTheHost)
+{
+    close_mate_kernel();
+    std::string error;
+    if (!open_mate_kernel(16, error)) {
+        ASSERT_TRUE(open_mate_kernel(mate_store_capacity, error)) << error;
+        GTEST_SKIP() << "this device's kernel has a fixed store: " << error;
+    }
+    std::vector<Square> squares = kept_squares(read_text(live_and_mixed_units()[4]), 60);
+    const std::vector<Square> mates = squares_with_mates(20);
+    squares.insert(squares.end(), mates.begin(), mates.end());
+    check_answers(squares, 16);
+    close_mate_kernel();
+    ASSERT_TRUE(open_mate_kernel(mate_store_capacity, error)) << error;
+}
+
+} // namespace

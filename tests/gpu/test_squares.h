@@ -1,0 +1,24 @@
+// Squares for the GPU tests: kept squares of real work units, and distinct
+// squares that have a mate.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "generator/square.h"
+
+// The work units of bench/units whose walks keep squares: four live, three mixed.
+std::vector<std::string> live_and_mixed_units();
+
+// The text of a work unit file.
+std::string read_text(const std::string& path);
+
+// The first `count` squares that pass the filter in the walk of the work unit
+// `text` (fewer when its walk ends first).
+std::vector<Square> kept_squares(const std::string& text, int count);
+
+// `count` distinct images of the published self-orthogonal square and of the
+// sample's square under maps that keep a mate: one permutation p of rows and
+// columns with p(9 - i) = 9 - p(i), transposition, reversal of the rows and a
+// renaming of the symbols; drawn from a fixed pseudo-random sequence.
+std::vector<Square> squares_with_mates(int count);
