@@ -62,8 +62,9 @@ bool run_batched_search(std::FILE* result, const char* checkpoint_path, std::uin
                 continue;
             batch.squares[batch.size++] = assembled_square;
             // No square is walked past the one the run stops at.
-            if (batch.size < batch_size &&
-                !run_stops_at(assembled_square, generator_state.passing_count + batch.size))
+            const GeneratorState& s = generator_state;
+            if (batch.size < batch_size && run_stops_at(assembled_square, s.passing_count + batch.size, s.end_square,
+                                                        s.square_limit) == RunStop::goes_on)
                 continue;
         } else if (checkpoint_path == nullptr || !boinc_time_to_checkpoint()) {
             continue;

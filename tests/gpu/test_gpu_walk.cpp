@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "boinc_stub.h"
+#include "tools/no_boinc.h"
 #include "dlx/mate.h"
 #include "dlx/reused_transversals.h"
 #include "generator/generator.h"
@@ -143,7 +143,7 @@ Walk walk(const std::string& text, BatchAnswerer answer)
 std::vector<std::pair<std::string, std::string>> batch_edge_units()
 {
     const Square nines = filled_square(9);
-    const std::vector<Square> first = kept_squares(workunit_text(58, 1000, Square{}, nines), 400);
+    const std::vector<Square> first = kept_squares(workunit_of(58, 1000, Square{}, nines), 400);
     // The greatest square of index 57 (every square passes) up to cell (5, 0),
     // where 5 would repeat the row's diagonal value: the walk goes on from there
     // to the end of the space.
@@ -152,16 +152,16 @@ std::vector<std::pair<std::string, std::string>> batch_edge_units()
     std::string mixed_unit = read_text(live_and_mixed_units()[5]);
     mixed_unit.replace(0, mixed_unit.find('\n'), "36 300");
     std::vector<std::pair<std::string, std::string>> units = {
-        {"a limit inside the second batch", workunit_text(57, batch_size + 17, Square{}, nines)},
-        {"a limit at a batch's end", workunit_text(36, 2 * batch_size, Square{}, nines)},
-        {"a limit of one", workunit_text(1, 1, Square{}, nines)},
-        {"an end square inside the third batch", workunit_text(58, 100000, Square{}, first[2 * batch_size + 17])},
-        {"an end square below the first", workunit_text(2, 1000, Square{}, Square{})},
-        {"a continuation", workunit_text(58, 150, first[321], nines)},
+        {"a limit inside the second batch", workunit_of(57, batch_size + 17, Square{}, nines)},
+        {"a limit at a batch's end", workunit_of(36, 2 * batch_size, Square{}, nines)},
+        {"a limit of one", workunit_of(1, 1, Square{}, nines)},
+        {"an end square inside the third batch", workunit_of(58, 100000, Square{}, first[2 * batch_size + 17])},
+        {"an end square below the first", workunit_of(2, 1000, Square{}, Square{})},
+        {"a continuation", workunit_of(58, 150, first[321], nines)},
         {"the sample", read_text(std::string(DLSMATE_SAMPLES_DIR) + "/sample.wu")},
         {"a mixed unit", mixed_unit},
     };
-    units.emplace_back("the end of the space", workunit_text(58, 1000000, exhausting_start, nines));
+    units.emplace_back("the end of the space", workunit_of(58, 1000000, exhausting_start, nines));
     return units;
 }
 
@@ -191,7 +191,7 @@ TEST(BatchedSearch, SquaresTheDeviceCannotHoldAreDecidedOnTheHost)
 
 TEST(BatchedSearch, AFailingOrNonsensicalDeviceEndsTheWalkWithItsReason)
 {
-    const std::string text = workunit_text(57, 100, Square{}, filled_square(9));
+    const std::string text = workunit_of(57, 100, Square{}, filled_square(9));
     reset_state();
     std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
     ASSERT_TRUE(read_workunit(input));
@@ -221,7 +221,7 @@ TEST(BatchedSearch, AFailingOrNonsensicalDeviceEndsTheWalkWithItsReason)
 
 TEST(BatchedSearch, CheckpointsBetweenBatchesFromWhichTheCpuWorkerGoesOnExactly)
 {
-    const std::string text = workunit_text(36, 3 * batch_size + 100, Square{}, filled_square(9));
+    const std::string text = workunit_of(36, 3 * batch_size + 100, Square{}, filled_square(9));
     const Walk cpu = walk(text, nullptr);
 
     const std::string checkpoint = make_temporary_directory() + "/checkpoint";
