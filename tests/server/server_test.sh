@@ -93,7 +93,7 @@ if [ -z "$inside" ]; then
             fi
         done
     }
-    export -f run_chain fail
+    export -f run_chain run_standalone fail
     export work worker tools max_links
     printf '%s\n' $phase1_units $phase2_units | xargs -P 2 -I{} bash -c 'set -euo pipefail; run_chain {}'
 
