@@ -13,7 +13,7 @@
 #                                                      for volunteers on the anonymous
 #                                                      platform, into projects/<url>/
 # With a plan class (a GPU worker: dlsmate-opencl with opencl_nvidia, opencl_amd
-# or opencl_intel, defined in deploy/plan_class_spec.xml) the app version goes
+# or opencl_intel, defined in deploy/gpu_plan_classes.xml) the app version goes
 # to <platform>__<plan class>/ and no anonymous-platform files are written.
 # Names, version and platform come from deploy/app_info.xml.  The worker finds
 # the libraries through its run path $ORIGIN (the folder of the executable,
@@ -162,7 +162,7 @@ else
     executable=${app}_${version}_${platform}
     grep -q "<name>$executable</name>" "$app_info" || fail "app_info.xml does not name the executable $executable"
     if [ -n "$plan_class" ]; then
-        grep -q "<name>$plan_class</name>" "$here/plan_class_spec.xml" || fail "plan_class_spec.xml has no plan class $plan_class"
+        grep -q "<name>$plan_class</name>" "$here/gpu_plan_classes.xml" || fail "gpu_plan_classes.xml has no plan class $plan_class"
         executable=${executable}__$plan_class
     fi
 
