@@ -8,12 +8,41 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dlx/transversals.h"
+#include "filter/tables.h"
 #include "generator/square.h"
 #include "generator/state.h"
 #include "test_squares.h"
+
+// A symmetry of space d that maps some of its squares onto themselves: the row
+// reversal with the space's reflection permutation, or a record of the symmetry
+// map with its positions.
+struct FixingSymmetry {
+    int d;
+    bool reversed;
+    std::array<int, 10> p;
+    std::string name;
+};
+
+// The ten such symmetries that the filter tests take their fixed squares from:
+// five reflections and five records, spread over the table.
+inline std::vector<FixingSymmetry> fixing_symmetries()
+{
+    std::vector<FixingSymmetry> all;
+    const auto add = [&all](int d, bool reversed, const std::int32_t* positions, const std::string& name) {
+        FixingSymmetry s{d, reversed, {}, "d = " + std::to_string(d) + ", " + name};
+        std::copy(positions, positions + 10, s.p.begin());
+        all.push_back(s);
+    };
+    for (int d : {53, 52, 31, 9, 0})
+        add(d, true, reflection_table[d], "reflection");
+    for (const auto& [d, record] : {std::pair{49, 57}, {50, 56}, {5, 27}, {14, 64}, {0, 0}})
+        add(d, false, symmetry_map_table[record].positions, "record " + std::to_string(record));
+    return all;
+}
 
 // Puts the process's state back to its start, as a fresh worker would find it.
 inline void reset_state()

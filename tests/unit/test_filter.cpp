@@ -114,17 +114,11 @@ TEST_F(CanonicalForm, AcceptsExactlyTheBruteForceMinimumAmongTheMembersOfRandomC
 
 TEST_F(CanonicalForm, AcceptsAClassMinimumThatItsReflectionOrARecordMapsOntoItself)
 {
-    constexpr int reflection = -1;
-    const struct {
-        int d;
-        int record;
-    } cases[] = {{53, reflection}, {52, reflection}, {31, reflection}, {9, reflection}, {0, reflection},
-                 {49, 57}, {50, 56}, {5, 27}, {14, 64}, {0, 0}};
     std::mt19937 rng(31);
-    for (const auto& c : cases) {
-        const bool reversed = c.record == reflection;
-        const Permutation p = permutation_of(reversed ? reflection_table[c.d] : symmetry_map_table[c.record].positions);
-        SCOPED_TRACE("d = " + std::to_string(c.d) + ", record " + std::to_string(c.record));
+    for (const FixingSymmetry& c : fixing_symmetries()) {
+        const bool reversed = c.reversed;
+        const Permutation& p = c.p;
+        SCOPED_TRACE(c.name);
         bool found = false;
         for (int attempt = 0; attempt < 200 && !found; ++attempt) {
             const std::optional<Square> q = sr::random_fixed_square(c.d, reversed, p, rng, 50);

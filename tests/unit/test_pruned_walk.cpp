@@ -212,18 +212,10 @@ TEST(PrefixJudgement, ADeepPrefixThatPassesOrFailsDoesSoForEveryCompletion)
 // that passes.
 TEST(PrefixJudgement, KeepsEveryPrefixOfAClassMinimumThatASymmetryMapsOntoItself)
 {
-    constexpr int reflection = -1;
-    const struct {
-        int d;
-        int record;
-    } cases[] = {{53, reflection}, {52, reflection}, {31, reflection}, {9, reflection}, {0, reflection},
-                 {49, 57}, {50, 56}, {5, 27}, {14, 64}, {0, 0}};
     std::mt19937 rng(5);
-    for (const auto& c : cases) {
-        const bool reversed = c.record == reflection;
-        const std::int32_t* const table = reversed ? reflection_table[c.d] : symmetry_map_table[c.record].positions;
-        symmetry_reference::Permutation p;
-        std::copy(table, table + 10, p.begin());
+    for (const FixingSymmetry& c : fixing_symmetries()) {
+        const bool reversed = c.reversed;
+        const symmetry_reference::Permutation& p = c.p;
         int minima = 0;
         for (int attempt = 0; attempt < 300 && minima < fixed_minima_per_case; ++attempt) {
             const std::optional<Square> q = symmetry_reference::random_fixed_square(c.d, reversed, p, rng, 50);
