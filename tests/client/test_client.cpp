@@ -41,15 +41,11 @@ std::string sample_with_header(const std::string& header)
     return header + sample.substr(sample.find('\n'));
 }
 
-TEST(Client, TheSampleCompletesWithTheResultOfAStandaloneRun)
+// With nothing to upload to, the client stops by itself once the task is done
+// (after a failed task it would wait): the task must have finished with status 0
+// and only the library's finish line in its standard error.
+void expect_finished_by_itself(ClientRun& client)
 {
-    const std::string workunit = sample_workunit();
-    ClientRun client(workunit);
-    KeepOnFailure keep{client};
-    client.start();
-
-    // With nothing to upload to, the client stops by itself once the task is
-    // done; after a failed task it would wait.
     const std::optional<TaskStatus> task =
         client.poll_task(client_limit, [](const TaskStatus& t) { return t.state == "compute error"; });
     ASSERT_TRUE(client.wait_for_exit(10s)) << "task state: " << (task ? task->state : "unknown") << "\n"
@@ -58,9 +54,11 @@ TEST(Client, TheSampleCompletesWithTheResultOfAStandaloneRun)
     EXPECT_EQ(recorded.state, 4) << "the computation must have finished, its file waiting for upload";
     EXPECT_EQ(recorded.exit_status, 0);
     EXPECT_TRUE(std::regex_match(recorded.stderr_txt, finish_only)) << recorded.stderr_txt;
-    EXPECT_NE(client.client_log().find("Computation for task dlsmate_client_test_0 finished"), std::string::npos)
-        << client.client_log();
+}
 
+// The client's result file must be that of a standalone run of the same unit.
+void expect_result_of_standalone_run(const ClientRun& client, const std::string& workunit)
+{
     const std::string standalone_directory = make_temporary_directory();
     write_file(standalone_directory + "/in", workunit);
     const WorkerRun standalone = run_worker(standalone_directory, {"in", "out"});
@@ -71,6 +69,20 @@ TEST(Client, TheSampleCompletesWithTheResultOfAStandaloneRun)
 
     ASSERT_TRUE(file_exists(client.result_path()));
     EXPECT_EQ(read_file(client.result_path()), expected);
+}
+
+TEST(Client, TheSampleCompletesWithTheResultOfAStandaloneRun)
+{
+    const std::string workunit = sample_workunit();
+    ClientRun client(workunit);
+    KeepOnFailure keep{client};
+    client.start();
+
+    ASSERT_NO_FATAL_FAILURE(expect_finished_by_itself(client));
+    EXPECT_NE(client.client_log().find("Computation for task dlsmate_client_test_0 finished"), std::string::npos)
+        << client.client_log();
+
+    ASSERT_NO_FATAL_FAILURE(expect_result_of_standalone_run(client, workunit));
 }
 
 TEST(Client, ARejectedWorkUnitEndsAsAComputationErrorWithItsMessage)
@@ -153,25 +165,9 @@ TEST(Client, TheStaticLinuxAppVersionCompletesTheSampleWithTheResultOfAStandalon
                                               "dlsmate_client_test_in"}));
     client.start();
 
-    const std::optional<TaskStatus> task =
-        client.poll_task(client_limit, [](const TaskStatus& t) { return t.state == "compute error"; });
-    ASSERT_TRUE(client.wait_for_exit(10s)) << "task state: " << (task ? task->state : "unknown") << "\n"
-                                          << client.client_log();
-    const RecordedResult recorded = client.recorded_result();
-    EXPECT_EQ(recorded.state, 4) << "the computation must have finished, its file waiting for upload";
-    EXPECT_EQ(recorded.exit_status, 0);
-    EXPECT_TRUE(std::regex_match(recorded.stderr_txt, finish_only)) << recorded.stderr_txt;
+    ASSERT_NO_FATAL_FAILURE(expect_finished_by_itself(client));
 
-    const std::string standalone_directory = make_temporary_directory();
-    write_file(standalone_directory + "/in", workunit);
-    const WorkerRun standalone = run_worker(standalone_directory, {"in", "out"});
-    ASSERT_EQ(standalone.exit_status, 0);
-    const std::string expected = read_file(standalone_directory + "/out");
-    fs::remove_all(standalone_directory);
-    ASSERT_FALSE(expected.empty());
-
-    ASSERT_TRUE(file_exists(client.result_path()));
-    EXPECT_EQ(read_file(client.result_path()), expected);
+    ASSERT_NO_FATAL_FAILURE(expect_result_of_standalone_run(client, workunit));
 }
 
 } // namespace
