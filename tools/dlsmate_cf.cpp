@@ -47,16 +47,8 @@ const char* const help_text =
 int main(int argc, char** argv)
 {
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(help_text, stdout);
-            return 0;
-        }
-        if (arg.size() > 1 && arg[0] == '-')
-            return tool_message(tool, "unknown option " + arg + "; see --help"), 1;
-        files.push_back(arg);
-    }
+    if (const std::optional<int> status = read_command_line(tool, argc, argv, help_text, {}, 1, files))
+        return *status;
     if (files.empty()) {
         tool_message(tool, "expected one or more files of squares; see --help");
         return 1;

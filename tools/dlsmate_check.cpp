@@ -447,33 +447,17 @@ int main(int argc, char** argv)
     bool quiet = false;
     bool compare_mode = false;
     bool strict = false;
-    std::string workunit_dir;
+    std::optional<std::string> given_workunit_dir;
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(help_text, stdout);
-            return 0;
-        }
-        if (arg == "--quiet") {
-            quiet = true;
-        } else if (arg == "--strict") {
-            strict = true;
-        } else if (arg == "--compare") {
-            compare_mode = true;
-        } else if (arg == "--workunit-dir") {
-            if (i + 1 == argc) {
-                tool_message(tool, "--workunit-dir needs a directory; see --help");
-                return 2;
-            }
-            workunit_dir = argv[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            tool_message(tool, "unknown option " + arg + "; see --help");
-            return 2;
-        } else {
-            files.push_back(arg);
-        }
-    }
+    if (const std::optional<int> status = read_command_line(
+            tool, argc, argv, help_text,
+            {{"--quiet", &quiet},
+             {"--strict", &strict},
+             {"--compare", &compare_mode},
+             {"--workunit-dir", nullptr, &given_workunit_dir, "a directory"}},
+            2, files))
+        return *status;
+    const std::string workunit_dir = given_workunit_dir.value_or("");
 
     if (compare_mode) {
         if (files.size() != 2 || !workunit_dir.empty() || strict) {

@@ -59,16 +59,8 @@ bool has_square_after(const WorkUnit& unit, const Square& start)
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(help_text, stdout);
-            return 0;
-        }
-        if (arg.size() > 1 && arg[0] == '-')
-            return fail("unknown option " + arg + "; see --help");
-        arguments.push_back(arg);
-    }
+    if (const std::optional<int> status = read_command_line(tool, argc, argv, help_text, {}, 2, arguments))
+        return *status;
     if (arguments.size() != 3)
         return fail("expected WORKUNIT RESULT CONTINUATION; see --help");
     const std::string& workunit_path = arguments[0];

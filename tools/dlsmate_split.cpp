@@ -229,43 +229,25 @@ int main(int argc, char** argv)
 {
     Options options;
     std::vector<std::string> positional;
-    bool prefix_given = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(help_text, stdout);
-            return 0;
-        }
-        if (arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--live-only") {
-            options.live_only = true;
-        } else if (arg == "--prefix" || arg == "--stem") {
-            if (i + 1 == argc) {
-                tool_message(tool, arg + " needs a value; see --help");
-                return 1;
-            }
-            const std::string value = argv[++i];
-            if (arg == "--stem") {
-                options.stem = value;
-                if (value.empty() || value.find('/') != std::string::npos) {
-                    tool_message(tool, "--stem must be a non-empty file name without '/'");
-                    return 1;
-                }
-            } else {
-                prefix_given = true;
-                if (!parse_prefix(value, options.prefix)) {
-                    tool_message(tool, "--prefix takes single digits 0-9 separated by commas or spaces, not \"" + value +
-                                           "\"");
-                    return 1;
-                }
-            }
-        } else if (arg.size() > 1 && arg[0] == '-' && (arg[1] < '0' || arg[1] > '9')) {
-            tool_message(tool, "unknown option " + arg + "; see --help");
+    std::optional<std::string> stem, prefix;
+    if (const std::optional<int> status = read_command_line(tool, argc, argv, help_text,
+                                                            {{"--quiet", &options.quiet},
+                                                             {"--live-only", &options.live_only},
+                                                             {"--prefix", nullptr, &prefix},
+                                                             {"--stem", nullptr, &stem}},
+                                                            1, positional))
+        return *status;
+    if (stem) {
+        options.stem = *stem;
+        if (stem->empty() || stem->find('/') != std::string::npos) {
+            tool_message(tool, "--stem must be a non-empty file name without '/'");
             return 1;
-        } else {
-            positional.push_back(arg);
         }
+    }
+    const bool prefix_given = prefix.has_value();
+    if (prefix && !parse_prefix(*prefix, options.prefix)) {
+        tool_message(tool, "--prefix takes single digits 0-9 separated by commas or spaces, not \"" + *prefix + "\"");
+        return 1;
     }
     if (positional.size() != 4) {
         tool_message(tool, "expected DIAGONAL K LIMIT DIRECTORY; see --help");
