@@ -5,10 +5,18 @@
 #include "opencl/kernel_macros.h"
 #include "opencl/launch.h"
 
+// Each build of the kernels below, with the capacities it was compiled for.
+#define DLS_HOST_KERNELS \
+    struct Kernels { \
+        static constexpr int store_capacity = DLS_STORE_CAPACITY; \
+        static constexpr int table_capacity = DLS_TABLE_CAPACITY; \
+        static constexpr auto build = build_top_tables; \
+        static constexpr auto answer = answer_mate_questions; \
+    };
+
 namespace usual_buffers {
 #include "opencl/mate_kernel.cl"
-constexpr int store_capacity = DLS_STORE_CAPACITY;
-constexpr int table_capacity = DLS_TABLE_CAPACITY;
+DLS_HOST_KERNELS
 } // namespace usual_buffers
 
 #pragma push_macro("DLS_STORE_CAPACITY")
@@ -16,9 +24,8 @@ constexpr int table_capacity = DLS_TABLE_CAPACITY;
 #define DLS_STORE_CAPACITY 16
 namespace small_store {
 #include "opencl/mate_kernel.cl"
-constexpr int store_capacity = DLS_STORE_CAPACITY;
-constexpr int table_capacity = DLS_TABLE_CAPACITY;
-static_assert(store_capacity == host_small_store_capacity);
+DLS_HOST_KERNELS
+static_assert(Kernels::store_capacity == host_small_store_capacity);
 } // namespace small_store
 #pragma pop_macro("DLS_STORE_CAPACITY")
 
@@ -27,43 +34,38 @@ static_assert(store_capacity == host_small_store_capacity);
 #define DLS_TABLE_CAPACITY 6720
 namespace tight_table {
 #include "opencl/mate_kernel.cl"
-constexpr int store_capacity = DLS_STORE_CAPACITY;
-constexpr int table_capacity = DLS_TABLE_CAPACITY;
-static_assert(table_capacity == host_tight_table_capacity);
+DLS_HOST_KERNELS
+static_assert(Kernels::table_capacity == host_tight_table_capacity);
 } // namespace tight_table
 #pragma pop_macro("DLS_TABLE_CAPACITY")
 
 namespace {
 
-using TableBuilder = void (*)(const dls_u8*, const int*, int, dls_u64*, int*, int*);
-using QuestionAnswerer = void (*)(const dls_u8*, const int*, int, const dls_u64*, const int*, const int*, dls_u64*,
-                                  int*, int*);
-
 // One launch played on the host: the table builder over the launch's blocks,
 // then the answerer over its squares, one work item after the other.
-template <TableBuilder build, QuestionAnswerer answer, int store_capacity, int table_capacity>
+template <typename Kernels>
 bool run_launch_on_host(MateBatch& batch, const MateLaunch& launch, const char*&)
 {
     static std::vector<dls_u64> tables;
     static std::vector<int> bucket_starts;
     static std::vector<int> table_sizes;
-    tables.resize(static_cast<std::size_t>(launch.block_count) * table_capacity);
+    tables.resize(static_cast<std::size_t>(launch.block_count) * Kernels::table_capacity);
     bucket_starts.resize(static_cast<std::size_t>(launch.block_count) * (DLS_TOP_BUCKETS + 2));
     table_sizes.resize(launch.block_count);
     const dls_u8* const squares = batch.squares[launch.first_square].cells;
     for (int block = 0; block < launch.block_count; ++block) {
         dls_host_work_item = block;
-        build(squares, launch.block_squares, launch.block_count, tables.data(), bucket_starts.data(),
-              table_sizes.data());
+        Kernels::build(squares, launch.block_squares, launch.block_count, tables.data(), bucket_starts.data(),
+                       table_sizes.data());
     }
     // A store for one work item at a time, each playing work item 0 on its own
     // square: each uses only its own slice.
-    static std::vector<dls_u64> store(2 * store_capacity);
+    static std::vector<dls_u64> store(2 * Kernels::store_capacity);
     dls_host_work_item = 0;
     for (int i = 0; i < launch.square_count; ++i) {
         const int n = launch.first_square + i;
-        answer(squares + 100 * i, launch.square_blocks + i, 1, tables.data(), bucket_starts.data(), table_sizes.data(),
-               store.data(), &batch.transversal_counts[n], &batch.verdicts[n]);
+        Kernels::answer(squares + 100 * i, launch.square_blocks + i, 1, tables.data(), bucket_starts.data(),
+                        table_sizes.data(), store.data(), &batch.transversal_counts[n], &batch.verdicts[n]);
     }
     return true;
 }
@@ -72,32 +74,20 @@ bool run_launch_on_host(MateBatch& batch, const MateLaunch& launch, const char*&
 
 bool answer_batch_on_host(MateBatch& batch, const char*& error)
 {
-    using namespace usual_buffers;
-    return answer_in_launches(batch, launch_block_capacity,
-                              run_launch_on_host<build_top_tables, answer_mate_questions, store_capacity, table_capacity>,
-                              error);
+    return answer_in_launches(batch, launch_block_capacity, run_launch_on_host<usual_buffers::Kernels>, error);
 }
 
 bool answer_batch_on_host_small_store(MateBatch& batch, const char*& error)
 {
-    using namespace small_store;
-    return answer_in_launches(batch, launch_block_capacity,
-                              run_launch_on_host<build_top_tables, answer_mate_questions, store_capacity, table_capacity>,
-                              error);
+    return answer_in_launches(batch, launch_block_capacity, run_launch_on_host<small_store::Kernels>, error);
 }
 
 bool answer_batch_on_host_tight_table(MateBatch& batch, const char*& error)
 {
-    using namespace tight_table;
-    return answer_in_launches(batch, launch_block_capacity,
-                              run_launch_on_host<build_top_tables, answer_mate_questions, store_capacity, table_capacity>,
-                              error);
+    return answer_in_launches(batch, launch_block_capacity, run_launch_on_host<tight_table::Kernels>, error);
 }
 
 bool answer_batch_on_host_few_tables(MateBatch& batch, const char*& error)
 {
-    using namespace usual_buffers;
-    return answer_in_launches(batch, host_few_tables,
-                              run_launch_on_host<build_top_tables, answer_mate_questions, store_capacity, table_capacity>,
-                              error);
+    return answer_in_launches(batch, host_few_tables, run_launch_on_host<usual_buffers::Kernels>, error);
 }
