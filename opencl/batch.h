@@ -8,6 +8,7 @@
 
 inline constexpr int batch_capacity = 16384;
 inline constexpr int mate_store_capacity = DLS_STORE_CAPACITY;
+inline constexpr int mate_table_capacity = DLS_TABLE_CAPACITY;
 
 struct MateBatch {
     std::int32_t size;                                  // squares 0 .. size - 1 are in use

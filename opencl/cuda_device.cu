@@ -8,6 +8,7 @@
 #include <boinc_api.h>
 
 #include "opencl/kernel_macros.h"
+#include "opencl/launch.h"
 #include "opencl/mate_kernel.cl"
 
 namespace {
@@ -16,6 +17,11 @@ namespace {
 struct CudaMateDevice {
     int device = 0;
     dls_u8* squares = nullptr;
+    int* square_blocks = nullptr;
+    int* block_squares = nullptr;
+    dls_u64* tables = nullptr;
+    int* bucket_starts = nullptr;
+    int* table_sizes = nullptr;
     dls_u64* stores = nullptr;
     int* counts = nullptr;
     int* verdicts = nullptr;
@@ -61,46 +67,80 @@ std::int32_t batch_size_for_device()
     return batch_capacity;
 }
 
-bool open_mate_kernel(int store_capacity, std::string& error)
+bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error)
 {
-    // The store's capacity is compiled into this kernel.
-    if (store_capacity != DLS_STORE_CAPACITY)
-        return error = "the CUDA kernel is built for a store of " + std::to_string(DLS_STORE_CAPACITY), false;
+    // The buffers' capacities are compiled into these kernels.
+    if (store_capacity != DLS_STORE_CAPACITY || table_capacity != DLS_TABLE_CAPACITY)
+        return error = "the CUDA kernels are built for a store of " + std::to_string(DLS_STORE_CAPACITY) +
+                       " and tables of " + std::to_string(DLS_TABLE_CAPACITY),
+               false;
     CudaMateDevice& m = mate_device;
-    cudaError_t status = cudaMalloc(&m.squares, sizeof(Square) * batch_capacity);
-    if (status == cudaSuccess)
-        status = cudaMalloc(&m.stores, sizeof(dls_u64) * 2 * DLS_STORE_CAPACITY * batch_capacity);
-    if (status == cudaSuccess)
-        status = cudaMalloc(&m.counts, sizeof(int) * batch_capacity);
-    if (status == cudaSuccess)
-        status = cudaMalloc(&m.verdicts, sizeof(int) * batch_capacity);
+    const std::size_t blocks = launch_block_capacity;
+    cudaError_t status = cudaSuccess;
+    const auto allocate = [&](auto*& made, std::size_t count) {
+        if (status == cudaSuccess)
+            status = cudaMalloc(&made, sizeof *made * count);
+    };
+    allocate(m.squares, sizeof(Square) * batch_capacity);
+    allocate(m.square_blocks, batch_capacity);
+    allocate(m.block_squares, blocks);
+    allocate(m.tables, DLS_TABLE_CAPACITY * blocks);
+    allocate(m.bucket_starts, (DLS_TOP_BUCKETS + 2) * blocks);
+    allocate(m.table_sizes, blocks);
+    allocate(m.stores, 2 * DLS_STORE_CAPACITY * std::size_t{batch_capacity});
+    allocate(m.counts, batch_capacity);
+    allocate(m.verdicts, batch_capacity);
     if (status != cudaSuccess)
         return error = cuda_error("cudaMalloc", status), false;
     return true;
 }
 
-bool answer_batch_on_device(MateBatch& batch, const char*& error)
+namespace {
+
+// A LaunchRunner: the launch's squares and blocks to the device, both kernels,
+// the answers back.
+bool run_launch_on_device(MateBatch& batch, const MateLaunch& launch, const char*& error)
 {
     CudaMateDevice& m = mate_device;
-    if (batch.size == 0)
-        return true;
-    const int size = batch.size;
-    if (cudaMemcpy(m.squares, batch.squares, sizeof(Square) * size, cudaMemcpyHostToDevice) != cudaSuccess)
+    const int squares = launch.square_count;
+    const int blocks = launch.block_count;
+    if (cudaMemcpy(m.squares, batch.squares + launch.first_square, sizeof(Square) * squares,
+                   cudaMemcpyHostToDevice) != cudaSuccess ||
+        cudaMemcpy(m.square_blocks, launch.square_blocks, sizeof(int) * squares, cudaMemcpyHostToDevice) !=
+            cudaSuccess ||
+        cudaMemcpy(m.block_squares, launch.block_squares, sizeof(int) * blocks, cudaMemcpyHostToDevice) != cudaSuccess)
         return error = "the squares could not be handed to the device", false;
     const int threads = 128;
-    answer_mate_questions<<<(size + threads - 1) / threads, threads>>>(m.squares, size, m.stores, m.counts, m.verdicts);
+    build_top_tables<<<(blocks + threads - 1) / threads, threads>>>(m.squares, m.block_squares, blocks, m.tables,
+                                                                     m.bucket_starts, m.table_sizes);
+    answer_mate_questions<<<(squares + threads - 1) / threads, threads>>>(
+        m.squares, m.square_blocks, squares, m.tables, m.bucket_starts, m.table_sizes, m.stores, m.counts, m.verdicts);
     if (cudaGetLastError() != cudaSuccess)
         return error = "the mate kernel could not be started", false;
-    if (cudaMemcpy(batch.transversal_counts, m.counts, sizeof(int) * size, cudaMemcpyDeviceToHost) != cudaSuccess ||
-        cudaMemcpy(batch.verdicts, m.verdicts, sizeof(int) * size, cudaMemcpyDeviceToHost) != cudaSuccess)
+    if (cudaMemcpy(batch.transversal_counts + launch.first_square, m.counts, sizeof(int) * squares,
+                   cudaMemcpyDeviceToHost) != cudaSuccess ||
+        cudaMemcpy(batch.verdicts + launch.first_square, m.verdicts, sizeof(int) * squares, cudaMemcpyDeviceToHost) !=
+            cudaSuccess)
         return error = "the answers could not be read back from the device", false;
     return true;
+}
+
+} // namespace
+
+bool answer_batch_on_device(MateBatch& batch, const char*& error)
+{
+    return answer_in_launches(batch, launch_block_capacity, run_launch_on_device, error);
 }
 
 void close_mate_kernel()
 {
     CudaMateDevice& m = mate_device;
     cudaFree(m.squares);
+    cudaFree(m.square_blocks);
+    cudaFree(m.block_squares);
+    cudaFree(m.tables);
+    cudaFree(m.bucket_starts);
+    cudaFree(m.table_sizes);
     cudaFree(m.stores);
     cudaFree(m.counts);
     cudaFree(m.verdicts);

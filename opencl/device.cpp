@@ -5,7 +5,11 @@
 #include <boinc_api.h>
 #include <boinc_opencl.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <vector>
+
+#include "opencl/launch.h"
 
 // The kernel's source, generated at build time from opencl/*.cl and its headers.
 extern const char mate_kernel_source[];
@@ -20,14 +24,23 @@ struct OpenclMateDevice {
     cl_context context = nullptr;
     cl_command_queue queue = nullptr;
     cl_program program = nullptr;
-    cl_kernel kernel = nullptr;
+    cl_kernel build_tables = nullptr;
+    cl_kernel answer = nullptr;
+    std::size_t work_group_size = 0; // for both kernels
     cl_mem squares = nullptr;
+    cl_mem square_blocks = nullptr;
+    cl_mem block_squares = nullptr;
+    cl_mem tables = nullptr;
+    cl_mem bucket_starts = nullptr;
+    cl_mem table_sizes = nullptr;
     cl_mem stores = nullptr;
     cl_mem counts = nullptr;
     cl_mem verdicts = nullptr;
 };
 
 OpenclMateDevice mate_device;
+
+constexpr std::size_t preferred_work_group_size = 64;
 
 std::string device_text(cl_device_id device, cl_device_info what)
 {
@@ -69,6 +82,24 @@ std::string cl_error(const char* call, cl_int status)
     return std::string(call) + " returned " + std::to_string(status);
 }
 
+// Sets a kernel's arguments: the buffers `before`, the square or block count,
+// the buffers `after`.
+cl_int set_arguments(cl_kernel kernel, std::initializer_list<const cl_mem*> before, cl_int number,
+                     std::initializer_list<const cl_mem*> after)
+{
+    cl_uint index = 0;
+    cl_int status = CL_SUCCESS;
+    for (const cl_mem* buffer : before)
+        if (status == CL_SUCCESS)
+            status = clSetKernelArg(kernel, index++, sizeof(cl_mem), buffer);
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(kernel, index++, sizeof(cl_int), &number);
+    for (const cl_mem* buffer : after)
+        if (status == CL_SUCCESS)
+            status = clSetKernelArg(kernel, index++, sizeof(cl_mem), buffer);
+    return status;
+}
+
 } // namespace
 
 bool choose_device(bool under_client, std::string& description, std::string& error)
@@ -102,7 +133,7 @@ std::int32_t batch_size_for_device()
     return (type & CL_DEVICE_TYPE_CPU) != 0 ? 1024 : batch_capacity;
 }
 
-bool open_mate_kernel(int store_capacity, std::string& error)
+bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error)
 {
     OpenclMateDevice& m = mate_device;
     cl_int status = CL_SUCCESS;
@@ -119,7 +150,8 @@ bool open_mate_kernel(int store_capacity, std::string& error)
     m.program = clCreateProgramWithSource(m.context, 1, &source, nullptr, &status);
     if (status != CL_SUCCESS)
         return error = cl_error("clCreateProgramWithSource", status), false;
-    const std::string options = "-cl-std=CL1.2 -DDLS_STORE_CAPACITY=" + std::to_string(store_capacity);
+    const std::string options = "-cl-std=CL1.2 -DDLS_STORE_CAPACITY=" + std::to_string(store_capacity) +
+                                " -DDLS_TABLE_CAPACITY=" + std::to_string(table_capacity);
     status = clBuildProgram(m.program, 1, &m.device, options.c_str(), nullptr, nullptr);
     if (status != CL_SUCCESS) {
         char log[4096] = {};
@@ -127,67 +159,102 @@ bool open_mate_kernel(int store_capacity, std::string& error)
         error = cl_error("clBuildProgram", status) + ": " + log;
         return false;
     }
-    m.kernel = clCreateKernel(m.program, "answer_mate_questions", &status);
+    m.build_tables = clCreateKernel(m.program, "build_top_tables", &status);
+    if (status == CL_SUCCESS)
+        m.answer = clCreateKernel(m.program, "answer_mate_questions", &status);
     if (status != CL_SUCCESS)
         return error = cl_error("clCreateKernel", status), false;
+    // Work groups of a fixed size (the global size rounded up to it), so that a
+    // device compiling its kernels for each size (pocl) compiles them once.
+    m.work_group_size = preferred_work_group_size;
+    for (cl_kernel kernel : {m.build_tables, m.answer}) {
+        std::size_t largest = 0;
+        status = clGetKernelWorkGroupInfo(kernel, m.device, CL_KERNEL_WORK_GROUP_SIZE, sizeof largest, &largest, nullptr);
+        if (status != CL_SUCCESS)
+            return error = cl_error("clGetKernelWorkGroupInfo", status), false;
+        m.work_group_size = std::min(m.work_group_size, largest);
+    }
 
-    m.squares = clCreateBuffer(m.context, CL_MEM_READ_ONLY, sizeof(Square) * batch_capacity, nullptr, &status);
-    if (status == CL_SUCCESS)
-        m.counts = clCreateBuffer(m.context, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity, nullptr, &status);
-    if (status == CL_SUCCESS)
-        m.verdicts = clCreateBuffer(m.context, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity, nullptr, &status);
-    if (status == CL_SUCCESS)
-        m.stores = clCreateBuffer(m.context, CL_MEM_READ_WRITE,
-                                  sizeof(cl_ulong) * 2 * static_cast<std::size_t>(store_capacity) * batch_capacity,
-                                  nullptr, &status);
+    const auto buffer = [&](cl_mem& made, cl_mem_flags flags, std::size_t bytes) {
+        if (status == CL_SUCCESS)
+            made = clCreateBuffer(m.context, flags, bytes, nullptr, &status);
+    };
+    const std::size_t blocks = launch_block_capacity;
+    buffer(m.squares, CL_MEM_READ_ONLY, sizeof(Square) * batch_capacity);
+    buffer(m.square_blocks, CL_MEM_READ_ONLY, sizeof(cl_int) * batch_capacity);
+    buffer(m.block_squares, CL_MEM_READ_ONLY, sizeof(cl_int) * blocks);
+    buffer(m.tables, CL_MEM_READ_WRITE, sizeof(cl_ulong) * static_cast<std::size_t>(table_capacity) * blocks);
+    buffer(m.bucket_starts, CL_MEM_READ_WRITE, sizeof(cl_int) * (DLS_TOP_BUCKETS + 2) * blocks);
+    buffer(m.table_sizes, CL_MEM_READ_WRITE, sizeof(cl_int) * blocks);
+    buffer(m.stores, CL_MEM_READ_WRITE, sizeof(cl_ulong) * 2 * static_cast<std::size_t>(store_capacity) * batch_capacity);
+    buffer(m.counts, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity);
+    buffer(m.verdicts, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity);
     if (status != CL_SUCCESS)
         return error = cl_error("clCreateBuffer", status), false;
     return true;
 }
 
-bool answer_batch_on_device(MateBatch& batch, const char*& error)
+namespace {
+
+// A LaunchRunner: the launch's squares and blocks to the device, both kernels,
+// the answers back.
+bool run_launch_on_device(MateBatch& batch, const MateLaunch& launch, const char*& error)
 {
     static_assert(sizeof(Square) == 100);
     OpenclMateDevice& m = mate_device;
-    if (batch.size == 0)
-        return true;
-    const cl_int size = batch.size;
-    cl_int status = clEnqueueWriteBuffer(m.queue, m.squares, CL_FALSE, 0, sizeof(Square) * size, batch.squares, 0,
-                                         nullptr, nullptr);
+    const cl_int squares = launch.square_count;
+    const cl_int blocks = launch.block_count;
+    cl_int status = clEnqueueWriteBuffer(m.queue, m.squares, CL_FALSE, 0, sizeof(Square) * squares,
+                                         batch.squares + launch.first_square, 0, nullptr, nullptr);
     if (status == CL_SUCCESS)
-        status = clSetKernelArg(m.kernel, 0, sizeof(cl_mem), &m.squares);
+        status = clEnqueueWriteBuffer(m.queue, m.square_blocks, CL_FALSE, 0, sizeof(cl_int) * squares,
+                                      launch.square_blocks, 0, nullptr, nullptr);
     if (status == CL_SUCCESS)
-        status = clSetKernelArg(m.kernel, 1, sizeof(cl_int), &size);
+        status = clEnqueueWriteBuffer(m.queue, m.block_squares, CL_FALSE, 0, sizeof(cl_int) * blocks,
+                                      launch.block_squares, 0, nullptr, nullptr);
     if (status == CL_SUCCESS)
-        status = clSetKernelArg(m.kernel, 2, sizeof(cl_mem), &m.stores);
+        status = set_arguments(m.build_tables, {&m.squares, &m.block_squares}, blocks,
+                               {&m.tables, &m.bucket_starts, &m.table_sizes});
     if (status == CL_SUCCESS)
-        status = clSetKernelArg(m.kernel, 3, sizeof(cl_mem), &m.counts);
-    if (status == CL_SUCCESS)
-        status = clSetKernelArg(m.kernel, 4, sizeof(cl_mem), &m.verdicts);
+        status = set_arguments(m.answer, {&m.squares, &m.square_blocks}, squares,
+                               {&m.tables, &m.bucket_starts, &m.table_sizes, &m.stores, &m.counts, &m.verdicts});
     if (status != CL_SUCCESS)
         return error = "the squares could not be handed to the device", false;
-    const std::size_t global_size = static_cast<std::size_t>(size);
-    status = clEnqueueNDRangeKernel(m.queue, m.kernel, 1, nullptr, &global_size, nullptr, 0, nullptr, nullptr);
+    const std::size_t group = m.work_group_size;
+    const std::size_t table_items = (blocks + group - 1) / group * group;
+    const std::size_t square_items = (squares + group - 1) / group * group;
+    status = clEnqueueNDRangeKernel(m.queue, m.build_tables, 1, nullptr, &table_items, &group, 0, nullptr, nullptr);
+    if (status == CL_SUCCESS)
+        status = clEnqueueNDRangeKernel(m.queue, m.answer, 1, nullptr, &square_items, &group, 0, nullptr, nullptr);
     if (status != CL_SUCCESS)
         return error = "the mate kernel could not be started", false;
-    status = clEnqueueReadBuffer(m.queue, m.counts, CL_FALSE, 0, sizeof(cl_int) * size, batch.transversal_counts, 0,
-                                 nullptr, nullptr);
+    status = clEnqueueReadBuffer(m.queue, m.counts, CL_FALSE, 0, sizeof(cl_int) * squares,
+                                 batch.transversal_counts + launch.first_square, 0, nullptr, nullptr);
     if (status == CL_SUCCESS)
-        status = clEnqueueReadBuffer(m.queue, m.verdicts, CL_TRUE, 0, sizeof(cl_int) * size, batch.verdicts, 0,
-                                     nullptr, nullptr);
+        status = clEnqueueReadBuffer(m.queue, m.verdicts, CL_TRUE, 0, sizeof(cl_int) * squares,
+                                     batch.verdicts + launch.first_square, 0, nullptr, nullptr);
     if (status != CL_SUCCESS)
         return error = "the answers could not be read back from the device", false;
     return true;
 }
 
+} // namespace
+
+bool answer_batch_on_device(MateBatch& batch, const char*& error)
+{
+    return answer_in_launches(batch, launch_block_capacity, run_launch_on_device, error);
+}
+
 void close_mate_kernel()
 {
     OpenclMateDevice& m = mate_device;
-    for (cl_mem buffer : {m.squares, m.stores, m.counts, m.verdicts})
+    for (cl_mem buffer : {m.squares, m.square_blocks, m.block_squares, m.tables, m.bucket_starts, m.table_sizes,
+                          m.stores, m.counts, m.verdicts})
         if (buffer != nullptr)
             clReleaseMemObject(buffer);
-    if (m.kernel != nullptr)
-        clReleaseKernel(m.kernel);
+    for (cl_kernel kernel : {m.build_tables, m.answer})
+        if (kernel != nullptr)
+            clReleaseKernel(kernel);
     if (m.program != nullptr)
         clReleaseProgram(m.program);
     if (m.queue != nullptr)

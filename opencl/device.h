@@ -18,14 +18,15 @@ bool choose_device(bool under_client, std::string& description, std::string& err
 // between checkpoints.
 std::int32_t batch_size_for_device();
 
-// Builds the embedded mate kernel for the chosen device with a store of
-// `store_capacity` transversals a square (mate_store_capacity in the worker,
-// smaller in tests that send squares back to the host), and the buffers for
-// one batch.
-bool open_mate_kernel(int store_capacity, std::string& error);
+// Builds the embedded mate kernels for the chosen device with a store of
+// `store_capacity` transversals a square and tables of `table_capacity` rows
+// 0-4 partial transversals (mate_store_capacity and mate_table_capacity in the
+// worker, smaller in tests that send squares back to the host), and the
+// buffers for one batch: tables for launch_block_capacity blocks at once.
+bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error);
 
-// A BatchAnswerer: the batch's squares to the device, the kernel over them, the
-// answers back.
+// A BatchAnswerer: the batch's squares to the device, a launch at a time (the
+// tables of its blocks, then the answers of its squares), the answers back.
 bool answer_batch_on_device(MateBatch& batch, const char*& error);
 
 // Releases what open_mate_kernel made.

@@ -27,7 +27,7 @@ int open_device(int, char**)
         return 1;
     }
     std::fprintf(stderr, "%s Device: %s\n", boinc_msg_prefix(prefix, sizeof prefix), description.c_str());
-    if (!open_mate_kernel(mate_store_capacity, error)) {
+    if (!open_mate_kernel(mate_store_capacity, mate_table_capacity, error)) {
         std::fprintf(stderr, "%s The device cannot run the mate kernel: %s\n",
                      boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
         return 1;

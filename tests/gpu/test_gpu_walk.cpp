@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/no_boinc.h"
@@ -14,6 +15,7 @@
 #include "io/workunit.h"
 #include "opencl/batched_search.h"
 #include "opencl/host_kernel.h"
+#include "opencl/launch.h"
 #include "opencl/self_test.h"
 #include "reference/enumeration_reference.h"
 #include "support.h"
@@ -76,13 +78,7 @@ TEST(KernelOnHost, FindsTheMateOfEveryImageOfTheKnownSquaresWithMates)
 
 TEST(KernelOnHost, ASquareBeyondItsStoreIsLeftToTheHostWithItsFullCount)
 {
-    // Every row 0 1 ... 9: a cell's value is its column, so every permutation
-    // meeting each diagonal once is a diagonal transversal (far beyond the gate).
-    Square constant_columns;
-    for (int n = 0; n < 100; ++n)
-        constant_columns.cells[n] = static_cast<std::uint8_t>(n % 10);
     std::vector<Square> squares = kept_squares(read_text(live_and_mixed_units()[4]), 60);
-    squares.push_back(constant_columns);
     squares.push_back(published_square());
 
     const auto usual = answers_of(answer_batch_on_host, squares);
@@ -100,8 +96,96 @@ TEST(KernelOnHost, ASquareBeyondItsStoreIsLeftToTheHostWithItsFullCount)
         overflowed += small[i].second == DLS_VERDICT_OVERFLOW;
     }
     EXPECT_GT(overflowed, 30);
-    EXPECT_GT(usual[squares.size() - 2].first, max_transversals);
-    EXPECT_EQ(usual[squares.size() - 2].second, DLS_VERDICT_OVERFLOW);
+}
+
+TEST(KernelOnHost, TheSquaresOfRowsZeroToFourBeyondATableAreLeftToTheHostUncounted)
+{
+    // Kept squares of every unit (rows 0-4 of live units with more partial
+    // transversals than the tight table holds, of mixed ones with fewer),
+    // squares with mates, and a square whose rows 0-4 overflow any table: every
+    // row 0 1 ... 9 (a cell's value is its column).
+    std::vector<Square> squares;
+    for (const std::string& unit : live_and_mixed_units()) {
+        const std::vector<Square> kept = kept_squares(read_text(unit), 20);
+        squares.insert(squares.end(), kept.begin(), kept.end());
+    }
+    const std::vector<Square> mates = squares_with_mates(30);
+    squares.insert(squares.end(), mates.begin(), mates.end());
+    Square constant_columns;
+    for (int n = 0; n < 100; ++n)
+        constant_columns.cells[n] = static_cast<std::uint8_t>(n % 10);
+    squares.push_back(constant_columns);
+
+    const auto usual = answers_of(answer_batch_on_host, squares);
+    const auto tight = answers_of(answer_batch_on_host_tight_table, squares);
+    int overflowed = 0;
+    for (std::size_t i = 0; i < squares.size(); ++i) {
+        const int top = top_partial_count(squares[i]);
+        const std::pair<std::int32_t, std::int32_t> overflow{-1, DLS_VERDICT_OVERFLOW};
+        if (top > mate_table_capacity) {
+            EXPECT_EQ(usual[i], overflow) << "square " << i;
+        } else {
+            EXPECT_EQ(usual[i], worker_answer(squares[i])) << "square " << i;
+        }
+        if (top > host_tight_table_capacity) {
+            EXPECT_EQ(tight[i], overflow) << "square " << i;
+            ++overflowed;
+        } else {
+            EXPECT_EQ(tight[i], usual[i]) << "square " << i;
+        }
+    }
+    EXPECT_GT(top_partial_count(constant_columns), mate_table_capacity);
+    EXPECT_GE(overflowed, 40);
+    EXPECT_GE(static_cast<int>(squares.size()) - overflowed, 40);
+}
+
+TEST(KernelOnHost, ABatchWithMoreBlocksThanTablesGoesInSeveralLaunchesWithTheSameAnswers)
+{
+    // Kept squares of a mixed unit: some blocks of equal rows 0-4, many squares each.
+    const std::vector<Square> squares = kept_squares(read_text(live_and_mixed_units()[5]), 400);
+    int blocks = 1;
+    for (std::size_t i = 1; i < squares.size(); ++i)
+        blocks += std::memcmp(squares[i].cells, squares[i - 1].cells, 50) != 0;
+    EXPECT_GT(blocks, 3 * host_few_tables);
+    EXPECT_EQ(answers_of(answer_batch_on_host_few_tables, squares), answers_of(answer_batch_on_host, squares));
+}
+
+TEST(Launch, TakesWholeBlocksOfNeighboursWithEqualRowsZeroToFour)
+{
+    // Rows 0-4 of a, b, c: squares a a b b b a c make blocks a | b | a | c.
+    static MateBatch batch;
+    const char tops[] = "aabbbac";
+    batch.size = 7;
+    for (int i = 0; i < batch.size; ++i) {
+        batch.squares[i] = filled_square(i); // rows 5-9 differ
+        std::memset(batch.squares[i].cells, tops[i], 50);
+    }
+    static std::vector<std::string> launches;
+    launches.clear();
+    const auto record = [](MateBatch&, const MateLaunch& launch, const char*&) {
+        std::string text = std::to_string(launch.first_square) + ":";
+        for (int i = 0; i < launch.square_count; ++i)
+            text += std::to_string(launch.square_blocks[i]);
+        text += "/";
+        for (int b = 0; b < launch.block_count; ++b)
+            text += std::to_string(launch.block_squares[b]);
+        launches.push_back(text);
+        return true;
+    };
+    const char* error = nullptr;
+    EXPECT_TRUE(answer_in_launches(batch, 2, record, error));
+    EXPECT_EQ(launches, (std::vector<std::string>{"0:00111/02", "5:01/01"}));
+    launches.clear();
+    EXPECT_TRUE(answer_in_launches(batch, 1, record, error));
+    EXPECT_EQ(launches, (std::vector<std::string>{"0:00/0", "2:000/0", "5:0/0", "6:0/0"}));
+    launches.clear();
+    EXPECT_TRUE(answer_in_launches(batch, launch_block_capacity, record, error));
+    EXPECT_EQ(launches, (std::vector<std::string>{"0:0011123/0256"}));
+
+    // A failing launch ends the batch with its reason.
+    EXPECT_FALSE(answer_in_launches(
+        batch, 2, [](MateBatch&, const MateLaunch&, const char*& why) { return why = "lost", false; }, error));
+    EXPECT_STREQ(error, "lost");
 }
 
 // The result file, progress reports and count of a walk, by run_search or by
@@ -183,9 +267,12 @@ TEST(BatchedSearch, SquaresTheDeviceCannotHoldAreDecidedOnTheHost)
 {
     for (const auto& [name, text] : batch_edge_units()) {
         const Walk cpu = walk(text, nullptr);
-        const Walk batched = walk(text, answer_batch_on_host_small_store);
-        EXPECT_EQ(batched.result, cpu.result) << name;
-        EXPECT_EQ(batched.fractions, cpu.fractions) << name;
+        for (BatchAnswerer answer : {answer_batch_on_host_small_store, answer_batch_on_host_tight_table,
+                                     answer_batch_on_host_few_tables}) {
+            const Walk batched = walk(text, answer);
+            EXPECT_EQ(batched.result, cpu.result) << name;
+            EXPECT_EQ(batched.fractions, cpu.fractions) << name;
+        }
     }
 }
 

@@ -127,26 +127,34 @@ TEST(GpuWorker, WritesWhatDlsmateWritesOnEveryWorkUnit)
 TEST(GpuWorker, AKilledRunGoesOnFromItsCheckpointToTheSameResult)
 {
     // Space 36 from its start, 3000 squares: several batches on a processor's
-    // device, and checkpoints between them once a second.
+    // device, and checkpoints between them once a second.  A unit the worker
+    // finishes before its first checkpoint is made four times longer, until a
+    // checkpoint comes first.
     const std::string unit = make_temporary_directory() + "/unit.wu";
-    std::string text = read_file(std::string(DLSMATE_BENCH_UNITS_DIR) + "/live-36-start.wu");
-    text.replace(0, text.find('\n'), "36 3000");
-    write_file(unit, text);
-    const std::vector<WorkerRun> cpu = run_all(DLSMATE_BINARY, {unit});
-
+    const std::string text = read_file(std::string(DLSMATE_BENCH_UNITS_DIR) + "/live-36-start.wu");
     WorkerRun gpu;
-    gpu.directory = make_temporary_directory();
-    fs::copy_file(unit, gpu.directory + "/in");
-    write_file(gpu.directory + "/init_data.xml",
-               "<app_init_data><checkpoint_period>1</checkpoint_period></app_init_data>");
-    gpu.pid = start(DLSMATE_GPU_BINARY, gpu.directory);
-    const std::string checkpoint = gpu.directory + "/" + checkpoint_name;
-    int status = 0;
-    while (!file_exists(checkpoint) && waitpid(gpu.pid, &status, WNOHANG) == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(file_exists(checkpoint)) << "the run ended before its first checkpoint";
-    kill(gpu.pid, SIGKILL);
-    waitpid(gpu.pid, &status, 0);
+    std::string checkpoint;
+    for (unsigned long long limit = 3000;; limit *= 4) {
+        ASSERT_LT(limit, 3000ull << 20) << "no run lasted until its first checkpoint";
+        write_file(unit, "36 " + std::to_string(limit) + text.substr(text.find('\n')));
+        gpu = WorkerRun{};
+        gpu.directory = make_temporary_directory();
+        fs::copy_file(unit, gpu.directory + "/in");
+        write_file(gpu.directory + "/init_data.xml",
+                   "<app_init_data><checkpoint_period>1</checkpoint_period></app_init_data>");
+        gpu.pid = start(DLSMATE_GPU_BINARY, gpu.directory);
+        checkpoint = gpu.directory + "/" + checkpoint_name;
+        int status = 0;
+        pid_t ended = 0;
+        while (!file_exists(checkpoint) && (ended = waitpid(gpu.pid, &status, WNOHANG)) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (ended == 0) {
+            kill(gpu.pid, SIGKILL);
+            waitpid(gpu.pid, &status, 0);
+            break;
+        }
+    }
+    const std::vector<WorkerRun> cpu = run_all(DLSMATE_BINARY, {unit});
 
     gpu.pid = start(DLSMATE_GPU_BINARY, gpu.directory);
     finish(gpu);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -104,4 +105,25 @@ std::vector<Square> squares_with_mates(int count)
             squares.push_back(image);
     }
     return squares;
+}
+
+int top_partial_count(const Square& square)
+{
+    int count = 0;
+    int columns[5];
+    for (int n = 0; n < 100000; ++n) {
+        for (int r = 0, rest = n; r < 5; ++r, rest /= 10)
+            columns[r] = rest % 10;
+        unsigned used_columns = 0, used_values = 0;
+        int main_cells = 0, anti_cells = 0;
+        for (int r = 0; r < 5; ++r) {
+            used_columns |= 1u << columns[r];
+            used_values |= 1u << square.cells[10 * r + columns[r]];
+            main_cells += columns[r] == r;
+            anti_cells += columns[r] == 9 - r;
+        }
+        count += std::popcount(used_columns) == 5 && std::popcount(used_values) == 5 && main_cells <= 1 &&
+                 anti_cells <= 1;
+    }
+    return count;
 }

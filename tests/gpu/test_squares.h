@@ -22,3 +22,8 @@ std::vector<Square> kept_squares(const std::string& text, int count);
 // columns with p(9 - i) = 9 - p(i), transposition, reversal of the rows and a
 // renaming of the symbols; drawn from a fixed pseudo-random sequence.
 std::vector<Square> squares_with_mates(int count);
+
+// The partial diagonal transversals of rows 0-4 of `square` (five cells, one a
+// row, in different columns, with different values, at most one on each
+// diagonal), counted by brute force over every choice of five columns.
+int top_partial_count(const Square& square);
