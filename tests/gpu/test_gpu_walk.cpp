@@ -199,12 +199,9 @@ struct Walk {
 
 Walk walk(const std::string& text, BatchAnswerer answer)
 {
-    reset_state();
     forget_kept_rows();
     reported_fractions.clear();
-    std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    EXPECT_TRUE(read_workunit(input));
-    std::fclose(input);
+    EXPECT_TRUE(read_workunit_text(text));
     EXPECT_TRUE(prime_generator());
     std::FILE* result = std::tmpfile();
     Walk w;
@@ -279,10 +276,7 @@ TEST(BatchedSearch, SquaresTheDeviceCannotHoldAreDecidedOnTheHost)
 TEST(BatchedSearch, AFailingOrNonsensicalDeviceEndsTheWalkWithItsReason)
 {
     const std::string text = workunit_of(57, 100, Square{}, filled_square(9));
-    reset_state();
-    std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    ASSERT_TRUE(read_workunit(input));
-    std::fclose(input);
+    ASSERT_TRUE(read_workunit_text(text));
     ASSERT_TRUE(prime_generator());
     std::FILE* result = std::tmpfile();
     const char* error = nullptr;
@@ -312,11 +306,8 @@ TEST(BatchedSearch, CheckpointsBetweenBatchesFromWhichTheCpuWorkerGoesOnExactly)
     const Walk cpu = walk(text, nullptr);
 
     const std::string checkpoint = make_temporary_directory() + "/checkpoint";
-    reset_state();
     forget_kept_rows();
-    std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    ASSERT_TRUE(read_workunit(input));
-    std::fclose(input);
+    ASSERT_TRUE(read_workunit_text(text));
     ASSERT_TRUE(prime_generator());
     std::FILE* result = std::tmpfile();
     checkpoint_due = true;

@@ -15,6 +15,7 @@
 #include "filter/tables.h"
 #include "generator/square.h"
 #include "generator/state.h"
+#include "io/workunit.h"
 #include "test_squares.h"
 
 // A symmetry of space d that maps some of its squares onto themselves: the row
@@ -48,6 +49,17 @@ inline std::vector<FixingSymmetry> fixing_symmetries()
 inline void reset_state()
 {
     generator_state = GeneratorState{};
+}
+
+// Puts the state back to its start and reads a work unit from `text`, as the
+// worker reads its input file: true when the reader accepts it.
+inline bool read_workunit_text(const std::string& text)
+{
+    reset_state();
+    std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
+    const bool read = read_workunit(input);
+    std::fclose(input);
+    return read;
 }
 
 // A square from 100 digits, white space ignored ("0 2 3 ... / ..." style rows).

@@ -16,11 +16,8 @@ namespace {
 // file, as the worker does; returns the file's bytes.
 std::string run_workunit(const std::string& text)
 {
-    reset_state();
     reported_fractions.clear();
-    std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    EXPECT_TRUE(read_workunit(input));
-    std::fclose(input);
+    EXPECT_TRUE(read_workunit_text(text));
     EXPECT_TRUE(prime_generator());
     std::FILE* result = std::tmpfile();
     run_search(result);

@@ -30,15 +30,6 @@ bool same_workunit(const GeneratorState& a, const GeneratorState& b)
            std::memcmp(a.end_square.cells, b.end_square.cells, 100) == 0;
 }
 
-bool read_text(const std::string& text)
-{
-    reset_state();
-    std::FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    const bool ok = read_workunit(input);
-    std::fclose(input);
-    return ok;
-}
-
 std::string with_squares(const std::string& header)
 {
     return header + "\n" + square_numbers(counting_square()) + square_numbers(nines);
@@ -55,12 +46,12 @@ TEST(ReadWorkunit, AcceptsOnlyDiagonalNumbersOneToSixtySevenAndNonZeroLimits)
         {"1 18446744073709551615", true},      {"2147483647 1", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(read_text(with_squares(c.header)), c.accepted) << c.header;
+        EXPECT_EQ(read_workunit_text(with_squares(c.header)), c.accepted) << c.header;
 }
 
 TEST(ReadWorkunit, StoresTheFieldsOfAnAcceptedWorkUnit)
 {
-    ASSERT_TRUE(read_text(with_squares("67 18446744073709551615")));
+    ASSERT_TRUE(read_workunit_text(with_squares("67 18446744073709551615")));
     const GeneratorState& s = generator_state;
     EXPECT_EQ(s.diagonal_index, 66);
     EXPECT_EQ(s.square_limit, 18446744073709551615ull);
@@ -83,19 +74,19 @@ TEST(ReadWorkunit, RejectsInputThatEndsEarlyOrHoldsSomethingThatIsNotANumber)
     const std::string whole = with_squares("5 100");
     // Cut after the limit, inside the start square, inside the end square.
     for (std::size_t cut : {std::size_t{1}, std::size_t{5}, std::size_t{60}, whole.size() / 2, whole.size() - 3})
-        EXPECT_FALSE(read_text(whole.substr(0, cut))) << "cut at " << cut;
-    EXPECT_FALSE(read_text(""));
-    EXPECT_FALSE(read_text("x 5" + whole.substr(3)));
-    EXPECT_FALSE(read_text("5 z" + whole.substr(3)));
+        EXPECT_FALSE(read_workunit_text(whole.substr(0, cut))) << "cut at " << cut;
+    EXPECT_FALSE(read_workunit_text(""));
+    EXPECT_FALSE(read_workunit_text("x 5" + whole.substr(3)));
+    EXPECT_FALSE(read_workunit_text("5 z" + whole.substr(3)));
     std::string letter = whole;
     letter[letter.size() - 2] = 'a';
-    EXPECT_FALSE(read_text(letter));
+    EXPECT_FALSE(read_workunit_text(letter));
 }
 
 TEST(ReadWorkunit, LayoutOfTheNumbersDoesNotMatter)
 {
     const std::string lines = with_squares("12 3000");
-    ASSERT_TRUE(read_text(lines));
+    ASSERT_TRUE(read_workunit_text(lines));
     const GeneratorState expected = generator_state;
 
     std::string one_line = lines, one_per_line = lines, crlf;
@@ -110,7 +101,7 @@ TEST(ReadWorkunit, LayoutOfTheNumbersDoesNotMatter)
     const std::string trailing = lines + "\n7 7 7 garbage \x01\x02";
 
     for (const std::string& text : {one_line, one_per_line, crlf, trailing, "\t " + one_line}) {
-        ASSERT_TRUE(read_text(text));
+        ASSERT_TRUE(read_workunit_text(text));
         EXPECT_TRUE(same_workunit(generator_state, expected));
     }
 }
@@ -122,7 +113,7 @@ TEST(ReadWorkunit, KeepsOnlyTheLowEightBitsOfEndSquareValuesAndStartValuesAsRead
     text += "300 -1 256 10 4 5 6 7 8 9\n";
     for (int r = 1; r < 10; ++r)
         text += "0 0 0 0 0 0 0 0 0 0\n";
-    ASSERT_TRUE(read_text(text));
+    ASSERT_TRUE(read_workunit_text(text));
     EXPECT_EQ(generator_state.end_square.cells[0], 44);
     EXPECT_EQ(generator_state.end_square.cells[1], 255);
     EXPECT_EQ(generator_state.end_square.cells[2], 0);
@@ -132,7 +123,7 @@ TEST(ReadWorkunit, KeepsOnlyTheLowEightBitsOfEndSquareValuesAndStartValuesAsRead
     std::string odd = "1 1\n-5 40 2 3 4 5 6 7 8 99\n";
     for (int r = 1; r < 10; ++r)
         odd += "1 2 3 4 5 6 7 8 9 0\n";
-    ASSERT_TRUE(read_text(odd + square_numbers(nines)));
+    ASSERT_TRUE(read_workunit_text(odd + square_numbers(nines)));
     EXPECT_EQ(generator_state.start_values[0], 40);
     EXPECT_EQ(generator_state.start_values[7], 8);
 }
@@ -140,13 +131,13 @@ TEST(ReadWorkunit, KeepsOnlyTheLowEightBitsOfEndSquareValuesAndStartValuesAsRead
 TEST(ReadWorkunit, DiagonalCellsOfTheStartSquareChangeNothing)
 {
     Square start = counting_square();
-    ASSERT_TRUE(read_text(workunit_of(9, 9, start, nines)));
+    ASSERT_TRUE(read_workunit_text(workunit_of(9, 9, start, nines)));
     const GeneratorState expected = generator_state;
     for (int r = 0; r < 10; ++r) {
         start.cells[11 * r] = 7;
         start.cells[9 * r + 9] = 3;
     }
-    ASSERT_TRUE(read_text(workunit_of(9, 9, start, nines)));
+    ASSERT_TRUE(read_workunit_text(workunit_of(9, 9, start, nines)));
     EXPECT_TRUE(same_workunit(generator_state, expected));
 }
 
@@ -191,10 +182,10 @@ std::string with_start_value_and_limit(const std::string& value, const std::stri
 TEST(ReadWorkunit, NumbersBeyondTheirRangeReadAlikeWithEveryCLibrary)
 {
     for (const OutOfRange& n : out_of_range) {
-        ASSERT_TRUE(read_text(with_start_value_and_limit(n.text, "5"))) << n.text;
+        ASSERT_TRUE(read_workunit_text(with_start_value_and_limit(n.text, "5"))) << n.text;
         EXPECT_EQ(generator_state.start_values[0], n.as_value) << n.text;
         if (n.as_limit != 0) {
-            ASSERT_TRUE(read_text(with_start_value_and_limit("1", n.text))) << n.text;
+            ASSERT_TRUE(read_workunit_text(with_start_value_and_limit("1", n.text))) << n.text;
             EXPECT_EQ(generator_state.square_limit, n.as_limit) << n.text;
         }
     }
@@ -214,10 +205,10 @@ TEST(ReadWorkunit, ReadsEveryNumberAsGlibcsFscanfDoes)
         unsigned long long glibc_limit = 0;
         ASSERT_EQ(std::sscanf(text.c_str(), "%d", &glibc_value), 1);
         ASSERT_EQ(std::sscanf(text.c_str(), "%llu", &glibc_limit), 1);
-        ASSERT_TRUE(read_text(with_start_value_and_limit(text, "5"))) << text;
+        ASSERT_TRUE(read_workunit_text(with_start_value_and_limit(text, "5"))) << text;
         EXPECT_EQ(generator_state.start_values[0], glibc_value) << text;
         if (glibc_limit != 0) {
-            ASSERT_TRUE(read_text(with_start_value_and_limit("1", text))) << text;
+            ASSERT_TRUE(read_workunit_text(with_start_value_and_limit("1", text))) << text;
             EXPECT_EQ(generator_state.square_limit, glibc_limit) << text;
         }
     }
