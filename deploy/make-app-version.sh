@@ -112,10 +112,11 @@ if [ -n "$port" ]; then
         ;;
     x86_64-pc-linux-gnu)
         grep -q "file format $port_format" <<<"$header" || fail "$worker is not an x86-64 ELF executable"
-        if readelf -d "$worker" | grep -q '(NEEDED)'; then
+        # (outputs taken whole: grep -q leaving a pipe early would fail it under pipefail)
+        if grep -q '(NEEDED)' <<<"$(readelf -d "$worker")"; then
             fail "$worker needs shared libraries (readelf -d); pack it with deploy/make-app-version.sh"
         fi
-        if readelf -l "$worker" | grep -q 'INTERP'; then
+        if grep -q 'INTERP' <<<"$(readelf -l "$worker")"; then
             fail "$worker asks for a dynamic loader; not a static build"
         fi
         echo "static executable, no shared library"

@@ -18,7 +18,9 @@ for plan in opencl_nvidia opencl_amd opencl_intel; do
     [ "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "$executable libboinc.so.7 libboinc_api.so.7 libboinc_opencl.so.7 version.xml " ] ||
         fail "$plan: $(ls "$folder")"
     grep -q "<physical_name>$executable</physical_name>" "$folder/version.xml" || fail "$plan: version.xml names another program"
-    ldd "$folder/$executable" | grep -q "libboinc_opencl.so.7 => $(realpath "$folder")/libboinc_opencl.so.7" ||
+    # (ldd's output taken whole: grep -q leaving the pipe early would fail it under pipefail)
+    loaded=$(ldd "$folder/$executable")
+    grep -q "libboinc_opencl.so.7 => $(realpath "$folder")/libboinc_opencl.so.7" <<<"$loaded" ||
         fail "$plan: the packed worker does not load the packed libboinc_opencl"
 done
 [ ! -e "$work/pack/anonymous" ] || fail "anonymous-platform files written for a GPU version"
