@@ -55,11 +55,11 @@ run:
 	 { cat $(RUN_LOG); echo "make run: the build failed; its log is above and in $(RUN_LOG)" >&2; exit 1; }
 	@tools/run-sample.sh $(BUILD)/dlsmate $(BUILD)/tools samples/sample.wu
 
-# The worker, the tools, the deploy kit, the sample and the README, into PREFIX
-# (bin/, share/dlsmate/, share/doc/dlsmate/); `make package` makes the .deb of
-# the same files in $(BUILD)/.
+# The workers, the tools, the deploy kit, the sample and the README, into PREFIX
+# (bin/, share/dlsmate/, share/doc/dlsmate/); `make package` makes the .debs of
+# the same files in $(BUILD)/: dlsmate, and dlsmate-opencl with the OpenCL worker.
 PREFIX ?= /usr/local
-INSTALL_TARGETS = dlsmate dlsmate-split dlsmate-next dlsmate-check dlsmate-mates dlsmate-cf dlsmate-catalogue
+INSTALL_TARGETS = dlsmate dlsmate-opencl dlsmate-split dlsmate-next dlsmate-check dlsmate-mates dlsmate-cf dlsmate-catalogue
 build-installed: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS) --target $(INSTALL_TARGETS)

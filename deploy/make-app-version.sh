@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Packs a built worker as a BOINC app version:
 #
-#   deploy/make-app-version.sh <worker> <output folder> [<plan class>]
+#   deploy/make-app-version.sh <worker> <output folder> [<plan class> [<plan class file>]]
 #   deploy/make-app-version.sh --port <platform> <worker> <output folder>
 #
 # The first form packs the native build with the BOINC libraries it links beside
@@ -13,8 +13,9 @@
 #                                                      for volunteers on the anonymous
 #                                                      platform, into projects/<url>/
 # With a plan class (a GPU worker: dlsmate-opencl with opencl_nvidia, opencl_amd
-# or opencl_intel, defined in deploy/gpu_plan_classes.xml) the app version goes
-# to <platform>__<plan class>/ and no anonymous-platform files are written.
+# or opencl_intel, defined in deploy/gpu_plan_classes.xml, or a class of another
+# plan class file given after it) the app version goes to
+# <platform>__<plan class>/ and no anonymous-platform files are written.
 # Names, version and platform come from deploy/app_info.xml.  The worker finds
 # the libraries through its run path $ORIGIN (the folder of the executable,
 # where the client keeps every file of an app version); the script refuses a
@@ -41,14 +42,15 @@ if [ "${1:-}" = --port ]; then
     port=yes
     platform=$2
     shift 2
-elif [ $# -ne 2 ] && [ $# -ne 3 ]; then
-    echo "usage: $0 <worker> <output folder> [<plan class>]" >&2
+elif [ $# -lt 2 ] || [ $# -gt 4 ]; then
+    echo "usage: $0 <worker> <output folder> [<plan class> [<plan class file>]]" >&2
     exit 2
 fi
 worker=$1
 out=$2
 plan_class=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
+plan_classes=${4:-$here/gpu_plan_classes.xml}
 app_info=$here/app_info.xml
 
 fail() {
@@ -110,10 +112,11 @@ if [ -n "$port" ]; then
         ;;
     x86_64-pc-linux-gnu)
         grep -q "file format $port_format" <<<"$header" || fail "$worker is not an x86-64 ELF executable"
-        if readelf -d "$worker" | grep -q '(NEEDED)'; then
+        # (outputs taken whole: grep -q leaving a pipe early would fail it under pipefail)
+        if grep -q '(NEEDED)' <<<"$(readelf -d "$worker")"; then
             fail "$worker needs shared libraries (readelf -d); pack it with deploy/make-app-version.sh"
         fi
-        if readelf -l "$worker" | grep -q 'INTERP'; then
+        if grep -q 'INTERP' <<<"$(readelf -l "$worker")"; then
             fail "$worker asks for a dynamic loader; not a static build"
         fi
         echo "static executable, no shared library"
@@ -162,7 +165,8 @@ else
     executable=${app}_${version}_${platform}
     grep -q "<name>$executable</name>" "$app_info" || fail "app_info.xml does not name the executable $executable"
     if [ -n "$plan_class" ]; then
-        grep -q "<name>$plan_class</name>" "$here/gpu_plan_classes.xml" || fail "gpu_plan_classes.xml has no plan class $plan_class"
+        [ -f "$plan_classes" ] || fail "no plan class file $plan_classes"
+        grep -q "<name>$plan_class</name>" "$plan_classes" || fail "$(basename "$plan_classes") has no plan class $plan_class"
         executable=${executable}__$plan_class
     fi
 

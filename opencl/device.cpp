@@ -107,12 +107,25 @@ bool choose_device(bool under_client, std::string& description, std::string& err
     OpenclMateDevice& m = mate_device;
     const char* how = nullptr;
     if (under_client) {
-        const int status = boinc_get_opencl_ids(&m.device, &m.platform);
-        if (status != 0) {
-            error = "boinc_get_opencl_ids returned " + std::to_string(status);
-            return false;
+        APP_INIT_DATA task;
+        boinc_get_init_data(task);
+        if (task.gpu_type[0] != '\0') {
+            const int status = boinc_get_opencl_ids(&m.device, &m.platform);
+            if (status != 0) {
+                error = "boinc_get_opencl_ids returned " + std::to_string(status);
+                return false;
+            }
+            how = "assigned by the BOINC client";
+        } else {
+            // An app version whose plan class asks for OpenCL and no GPU: BOINC's
+            // scheduler sends it to hosts whose client found an OpenCL CPU device,
+            // and the client assigns no device to its tasks.
+            if (!first_device(CL_DEVICE_TYPE_CPU, m.platform, m.device)) {
+                error = "the BOINC client assigned no GPU, and no OpenCL platform offers a CPU device";
+                return false;
+            }
+            how = "no GPU assigned by the BOINC client, the first CPU device";
         }
-        how = "assigned by the BOINC client";
     } else if (first_device(CL_DEVICE_TYPE_GPU, m.platform, m.device)) {
         how = "the first GPU";
     } else if (first_device(CL_DEVICE_TYPE_ALL, m.platform, m.device)) {

@@ -8,7 +8,8 @@
 #include "opencl/batch.h"
 
 // Picks the device (`under_client`: started by a BOINC client, not standalone).  OpenCL: under a BOINC client the one the client assigned
-// to the task; standalone the first GPU of any platform, else the first device
+// to the task, or the first CPU device when it assigned no GPU (an app version
+// of an OpenCL CPU plan class); standalone the first GPU of any platform, else the first device
 // of any type.  CUDA: the client's device number, standalone device 0.  On success `description` names it and says how it was chosen; false
 // when there is none, `error` saying why.
 bool choose_device(bool under_client, std::string& description, std::string& error);

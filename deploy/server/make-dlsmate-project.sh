@@ -20,7 +20,12 @@
 #                        app version (default: <project folder>.offline-keys); move it
 #                        from there to an offline machine
 #   --app-version DIR    the app version folder written by deploy/make-app-version.sh,
-#                        <pack>/apps/dlsmate (required)
+#                        <pack>/apps/dlsmate (required); it may hold app versions of
+#                        plan classes (<platform>__<plan class>/, the GPU worker's)
+#   --plan-classes FILE  a plan class file (<plan_classes>...); repeatable.  Their
+#                        classes become the project's plan_class_spec.xml, which must
+#                        define every plan class packed (default, when any is packed:
+#                        deploy/gpu_plan_classes.xml)
 #   --tools DIR          the built operator tools (build/tools; required)
 #   --unsent N           units the work generator keeps unsent (default 20)
 #   --max-links N        longest continuation chain it hands out (default: no limit)
@@ -34,6 +39,7 @@ fail() { echo "$0: $*" >&2; exit 1; }
 
 name=dlsmate db_user=root db_passwd='' db_host='' web_group='' app_version='' tools='' unsent=20 max_links=0
 offline_keys=
+plan_class_files=()
 while [ $# -gt 0 ]; do
     case $1 in
     --name) name=$2; shift 2 ;;
@@ -43,6 +49,7 @@ while [ $# -gt 0 ]; do
     --web-group) web_group=$2; shift 2 ;;
     --offline-keys) offline_keys=$2; shift 2 ;;
     --app-version) app_version=$2; shift 2 ;;
+    --plan-classes) plan_class_files+=("$(realpath "$2")"); shift 2 ;;
     --tools) tools=$2; shift 2 ;;
     --unsent) unsent=$2; shift 2 ;;
     --max-links) max_links=$2; shift 2 ;;
@@ -57,6 +64,20 @@ url_base=${3%/}/
 [ -x "$tree/tools/make_project" ] || fail "$tree is no BOINC source tree (no tools/make_project)"
 [ -x "$tree/sched/cgi" ] || fail "$tree holds no built server (no sched/cgi): run build-server.sh"
 [ -n "$app_version" ] && [ -d "$app_version" ] || fail "--app-version: no app version folder ${app_version:-given}"
+app_version=$(cd "$app_version" && pwd)
+# The plan classes of the packed app versions, each defined once in the plan class files.
+packed_classes=$(find "$app_version" -mindepth 2 -maxdepth 2 -type d -name '*__*' | sed 's/.*__//' | sort -u)
+if [ -n "$packed_classes" ] && [ ${#plan_class_files[@]} -eq 0 ]; then
+    plan_class_files=("$deploy/gpu_plan_classes.xml")
+fi
+plan_classes=$(for file in "${plan_class_files[@]}"; do
+    [ -f "$file" ] || fail "--plan-classes: no file $file"
+    sed -n 's:.*<name>\s*\([^< ]*\)\s*</name>.*:\1:p' "$file"
+done)
+[ -z "$(sort <<<"$plan_classes" | uniq -d)" ] || fail "plan classes defined twice: $(sort <<<"$plan_classes" | uniq -d | tr '\n' ' ')"
+for class in $packed_classes; do
+    grep -qx "$class" <<<"$plan_classes" || fail "the app version of plan class $class has no definition in ${plan_class_files[*]:-any plan class file}"
+done
 for tool in dlsmate-split dlsmate-next dlsmate-check; do
     [ -x "$tools/$tool" ] || fail "--tools: no $tool in ${tools:-(none given)}"
 done
@@ -102,6 +123,15 @@ cp -r "$app_version" apps/
 { yes || true; } | bin/update_versions >update_versions.log 2>&1 ||
     { tail -n 20 update_versions.log >&2; fail "bin/update_versions failed"; }
 cp "$deploy/templates/dlsmate_in" "$deploy/templates/dlsmate_out" templates/
+# The plan classes, in the file the scheduler reads for every request.
+if [ ${#plan_class_files[@]} -gt 0 ]; then
+    {
+        echo "<!-- Plan classes of ${plan_class_files[*]##*/}, by make-dlsmate-project.sh -->"
+        echo "<plan_classes>"
+        for file in "${plan_class_files[@]}"; do sed -n '/<plan_class>/,/<\/plan_class>/p' "$file"; done
+        echo "</plan_classes>"
+    } >plan_class_spec.xml
+fi
 
 # The code-signing key has signed the app version; whoever holds it can make every
 # volunteer's client run a program of theirs, so it leaves the server.  A later app

@@ -14,6 +14,10 @@
 #   --boinc-build DIR       where the BOINC server is built and kept between runs
 #                           (default: <folder>/boinc)
 #   --worker FILE           the worker to hand out, packed with deploy/make-app-version.sh
+#   --gpu-worker FILE       with --worker: the GPU worker (dlsmate-opencl), packed beside
+#                           it for every plan class of the plan class files
+#   --plan-classes FILE     a plan class file (repeatable; default with --gpu-worker:
+#                           deploy/gpu_plan_classes.xml), for make-dlsmate-project.sh
 #   --app-version DIR       or an app version folder packed already, <pack>/apps/dlsmate
 #   --tools DIR             the built operator tools (required)
 #   --unsent N, --max-links N   for the work generator (see make-dlsmate-project.sh)
@@ -30,12 +34,15 @@ deploy=$(dirname "$here")
 fail() { echo "$0: $*" >&2; exit 1; }
 source "$here/services.sh"
 
-source_tarball=${DLSMATE_BOINC_SOURCE:-} boinc_build='' worker='' app_version='' tools='' project_options=()
+source_tarball=${DLSMATE_BOINC_SOURCE:-} boinc_build='' worker='' gpu_worker='' app_version='' tools='' project_options=()
+plan_class_files=()
 while [ $# -gt 0 ]; do
     case $1 in
     --boinc-source) source_tarball=$2; shift 2 ;;
     --boinc-build) boinc_build=$2; shift 2 ;;
     --worker) worker=$2; shift 2 ;;
+    --gpu-worker) gpu_worker=$2; shift 2 ;;
+    --plan-classes) plan_class_files+=("$(realpath "$2")"); project_options+=("$1" "$(realpath "$2")"); shift 2 ;;
     --app-version) app_version=$2; shift 2 ;;
     --tools) tools=$2; shift 2 ;;
     --unsent | --max-links) project_options+=("$1" "$2"); shift 2 ;;
@@ -50,6 +57,10 @@ shift
 [ -n "$tools" ] || fail "--tools is required"
 if [ -n "$worker" ] && [ -n "$app_version" ] || [ -z "$worker$app_version" ]; then
     fail "give one of --worker and --app-version"
+fi
+[ -z "$gpu_worker" ] || [ -n "$worker" ] || fail "--gpu-worker goes with --worker"
+if [ -n "$gpu_worker" ] && [ ${#plan_class_files[@]} -eq 0 ]; then
+    plan_class_files=("$deploy/gpu_plan_classes.xml")
 fi
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
@@ -99,6 +110,13 @@ export PATH=$folder/python:$PATH
 tree=$("$here/build-server.sh" "$source_tarball" "$boinc_build" | tail -n 1)
 if [ -n "$worker" ]; then
     "$deploy/make-app-version.sh" "$worker" "$folder/pack" >/dev/null
+    if [ -n "$gpu_worker" ]; then
+        for file in "${plan_class_files[@]}"; do
+            for class in $(sed -n 's:.*<name>\s*\([^< ]*\)\s*</name>.*:\1:p' "$file"); do
+                "$deploy/make-app-version.sh" "$gpu_worker" "$folder/pack" "$class" "$file" >/dev/null
+            done
+        done
+    fi
     app_version=$folder/pack/apps/dlsmate
 fi
 app_version=$(cd "$app_version" && pwd)

@@ -4,15 +4,32 @@
 # deploy kit's work generator, validator and assimilator, and Debian's boinc
 # client on three private data folders.
 #
-#   server_test.sh WORKER APP_WORKER TOOLS_DIR SOURCE_DIR BOINC_BUILD_DIR
+#   server_test.sh WORKER APP_WORKER TOOLS_DIR SOURCE_DIR BOINC_BUILD_DIR [GPU_WORKER]
 #
 # WORKER runs the standalone runs; APP_WORKER is the worker the project hands out
 # (packed by deploy/make-app-version.sh), and its results must be the same.
 #
+# GPU_WORKER (dlsmate-opencl) is handed out beside it, packed for every plan class
+# of deploy/gpu_plan_classes.xml and for the test's own opencl_cpu class
+# (opencl_cpu_plan_class.xml); the project's validator compares results of both
+# versions byte for byte, as it would on a real project.  There is no GPU here:
+# Debian's client reports pocl's processor device as an OpenCL CPU device, never
+# as a GPU, so the GPU classes are installed, signed and weighed by the scheduler
+# for every request but never sent; BOINC's scheduler sends an app version whose
+# class asks for OpenCL and no GPU type to a host that reported an OpenCL CPU
+# device, and client B (the only one whose client looks for GPUs and OpenCL
+# devices) gets dlsmate-opencl that way, running it on pocl with no device
+# assigned.  Covered: the GPU worker packed, signed, sent by the scheduler through
+# plan_class_spec.xml, run under a real client (slot, init data, checkpoints,
+# upload), and its results validated against dlsmate's.  Not covered: a GPU host,
+# the client's GPU assignment and boinc_get_opencl_ids.  Without GPU_WORKER
+# (no OpenCL at build time) A and B both run APP_WORKER.
+#
 # Phase 1: twelve units of diagonal index 65 (three stop at their limit and are
 # continued) and samples/sample.wu (which finds a mate; continued once, then held by
-# --max-links 1) run on clients A and B; every unit must end valid and assimilated,
-# and the catalogue, the kept results and the held continuation must equal those of
+# --max-links 1) run on clients A (APP_WORKER) and B (GPU_WORKER); every unit must
+# end valid and assimilated, with one replica from each version, and the catalogue,
+# the kept results and the held continuation must equal those of
 # standalone runs of the same units.  Phase 2: client C returns two results with one
 # digit changed, one in a square (dlsmate-check against the work unit rejects it)
 # and one in the count (only the comparison with the other replica shows it); the
@@ -34,6 +51,11 @@ source_dir=$(realpath "$4")
 # shellcheck source=../../tools/standalone-run.sh
 . "$source_dir/tools/standalone-run.sh"
 boinc_build=$5
+if [ -n "$inside" ]; then
+    gpu_worker=${7:-}
+else
+    gpu_worker=${6:+$(realpath "$6")}
+fi
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1"; }
@@ -98,9 +120,15 @@ if [ -z "$inside" ]; then
     printf '%s\n' $phase1_units $phase2_units | xargs -P 2 -I{} bash -c 'set -euo pipefail; run_chain {}'
 
     echo "Standing up the project"
+    gpu_options=()
+    if [ -n "$gpu_worker" ]; then
+        gpu_options=(--gpu-worker "$gpu_worker" --plan-classes "$source_dir/deploy/gpu_plan_classes.xml"
+            --plan-classes "$source_dir/tests/server/opencl_cpu_plan_class.xml")
+    fi
     "$source_dir/deploy/server/throwaway-project.sh" --boinc-build "$boinc_build" \
-        --worker "$app_worker" --tools "$tools" --unsent 20 --max-links "$max_links" \
-        "$work/server" bash "$(realpath "$0")" --inside "$worker" "$app_worker" "$tools" "$source_dir" "$boinc_build" "$work"
+        --worker "$app_worker" "${gpu_options[@]}" --tools "$tools" --unsent 20 --max-links "$max_links" \
+        "$work/server" bash "$(realpath "$0")" --inside "$worker" "$app_worker" "$tools" "$source_dir" "$boinc_build" \
+        "$work" "$gpu_worker"
     echo "The server test took $((SECONDS - started)) s"
     exit 0
 fi
@@ -162,10 +190,16 @@ create_account() {
     sed -n 's:.*<authenticator>\(.*\)</authenticator>.*:\1:p' <<<"$answer" | grep . || fail "no authenticator: $answer"
 }
 
+# The client that looks for GPUs and OpenCL devices (pocl's CPU device): B, when
+# there is a GPU worker to hand out; the others are started with --no_gpus.
+opencl_client=
+[ -z "$gpu_worker" ] || opencl_client=B
+
 # start_client NAME [OPTION...]: a client of its own, attached to the project.
 start_client() {
-    local name=$1 dir=$work/clients/$1 port authenticator index
+    local name=$1 dir=$work/clients/$1 port authenticator index gpus=(--no_gpus)
     shift
+    [ "$name" != "$opencl_client" ] || gpus=()
     mkdir -p "$dir"
     index=$(index_of "$name")
     if [ -z "$index" ]; then
@@ -181,8 +215,9 @@ start_client() {
         set -- "$@" --attach_project "$url" "$authenticator"
     fi
     port=${client_ports[index]}
-    (cd "$dir" && exec boinc --dir "$dir" --gui_rpc_port "$port" --allow_multiple_clients --no_gpus \
-        --skip_cpu_benchmarks --no_info_fetch "$@" >>"$dir/client.log" 2>&1) &
+    # pocl keeps the kernels it compiled in the test's folder, not in $HOME.
+    (cd "$dir" && POCL_CACHE_DIR=$work/pocl-cache exec boinc --dir "$dir" --gui_rpc_port "$port" \
+        --allow_multiple_clients "${gpus[@]}" --skip_cpu_benchmarks --no_info_fetch "$@" >>"$dir/client.log" 2>&1) &
     client_pids[index]=$!
     echo "Started client $name (pid ${client_pids[index]}, GUI RPC port $port)"
 }
@@ -229,6 +264,26 @@ assimilated() { # assimilated NAME...
     [ "$count" -eq $# ]
 }
 
+# The host id of a client, once it has one.
+host_of() { sed -n 's:.*<hostid>\(.*\)</hostid>.*:\1:p' "$work/clients/$1/client_state.xml" | awk 'NR == 1'; }
+
+# Which app version made each replica of the listed units, as the log shows it:
+#   UNIT: CLIENT VERSION STATE, ...
+# VERSION is the plan class, or "cpu" for the app version without one.
+replica_versions() { # replica_versions UNIT...
+    local names hosts='' name
+    names=$(printf "'%s'," "$@")
+    for name in "${client_names[@]}"; do hosts+="$(host_of "$name")=$name "; done
+    db "select w.name, r.hostid, coalesce(nullif(v.plan_class, ''), 'cpu'), r.validate_state
+        from result r join workunit w on w.id = r.workunitid left join app_version v on v.id = r.app_version_id
+        where w.name in (${names%,}) order by w.name, r.id" |
+        awk -v hosts="$hosts" 'BEGIN { n = split(hosts, h, " "); for (i = 1; i <= n; i++) { split(h[i], p, "="); client[p[1]] = p[2] }
+                                       state[0] = "not validated"; state[1] = "valid"; state[2] = "invalid" }
+            $1 != unit { if (unit != "") print line; unit = $1; line = "  " $1 ":"; sep = " " }
+            { line = line sep (($2 in client) ? client[$2] : "host " $2) " " $3 " " (($4 in state) ? state[$4] : "state " $4); sep = ", " }
+            END { if (unit != "") print line }'
+}
+
 # ---- Phase 1 ----------------------------------------------------------------------
 # The operator's steps: split with the project's copy of the tool, queue the units.
 split_units "$work/split-server" "$bin" 2500
@@ -237,6 +292,15 @@ for unit in $phase1_units; do
     if [ "$unit" = sample ]; then cp "$source_dir/samples/sample.wu" "$dlsmate/queue/sample.wu"
     else cp "$work/split-server/$unit.wu" "$dlsmate/queue/"; fi
 done
+if [ -n "$gpu_worker" ]; then
+    # Each host gets the app version that the scheduler projects fastest, without
+    # BOINC's random trials of others: B the opencl_cpu version, A the CPU one.
+    sed -i 's:^\(\s*\)</config>:\1    <version_select_random_factor>0</version_select_random_factor>\n\1</config>:' "$project/config.xml"
+    grep -q '<version_select_random_factor>0<' "$project/config.xml" || fail "could not set version_select_random_factor"
+    versions=$(db "select coalesce(nullif(plan_class, ''), 'cpu') from app_version where deprecated = 0 order by 1" | tr '\n' ' ')
+    [ "$versions" = "cpu opencl_amd opencl_cpu opencl_intel opencl_nvidia " ] || fail "app versions: $versions"
+    echo "App versions side by side: $versions"
+fi
 start_client A
 start_client B
 phase1_links=$(expected_links | grep -v -e "^$square_unit" -e "^$count_unit" || true)
@@ -261,6 +325,33 @@ bad=$(db "select r.name from result r where r.validate_state <> 1 or r.outcome <
 replicas=$(db "select count(*) from result")
 [ "$replicas" -eq $((2 * $(wc -w <<<"$phase1_links"))) ] || fail "$replicas replicas for $(wc -w <<<"$phase1_links") units"
 [ "$(db "select count(distinct hostid) from result")" -eq 2 ] || fail "replicas did not run on both hosts"
+echo "App versions of the replicas (host, plan class, validation):"
+# shellcheck disable=SC2086
+replica_versions $phase1_links
+if [ -n "$gpu_worker" ]; then
+    # Every unit validated across a result of dlsmate on A and one of dlsmate-opencl on B.
+    a_host=$(host_of A) b_host=$(host_of B)
+    crossed=0
+    for link in $phase1_links; do
+        pair=$(db "select r.hostid, coalesce(nullif(v.plan_class, ''), 'cpu') from result r
+            join workunit w on w.id = r.workunitid left join app_version v on v.id = r.app_version_id
+            where w.name = '$link' and r.validate_state = 1 order by 2" | tr '\t\n' ': ')
+        # (opencl_cpu here; a GPU class on a machine whose GPU B's client finds)
+        [[ $pair =~ ^$a_host:cpu\ $b_host:opencl_[a-z]+\ $ ]] ||
+            fail "$link was not validated across dlsmate on A and dlsmate-opencl on B: $pair"
+        crossed=$((crossed + 1))
+    done
+    [ "$crossed" -gt 0 ] || fail "no unit was validated across a CPU result and a GPU-worker result"
+    # The GPU worker ran on the device the client's choice allows: pocl's, as an
+    # OpenCL CPU app version's.
+    device_line="Device: .*, (no GPU assigned by the BOINC client, the first CPU device|assigned by the BOINC client)"
+    without=$(db "select r.name from result r join app_version v on v.id = r.app_version_id
+        where v.plan_class <> '' and r.stderr_out not regexp '$device_line'")
+    [ -z "$without" ] || fail "results of dlsmate-opencl without the device line: $without"
+    echo "  $crossed units validated across dlsmate (A) and dlsmate-opencl (B), which said:" \
+        "$(db "select r.stderr_out from result r join app_version v on v.id = r.app_version_id
+            where v.plan_class <> '' limit 1" | grep -Eo "$device_line" | head -n 1)"
+fi
 
 # The catalogue, the kept results and the held continuation against the standalone runs.
 compare_with_reference() { # compare_with_reference LINK...
@@ -389,6 +480,9 @@ for unit in $phase2_units; do
     [ "$(grep -c ":1$" <<<"$states")" -eq 2 ] || fail "valid replicas of $unit: $(echo $states)"
     grep -qx "$c_host:2" <<<"$states" || fail "client C's (host $c_host) replica of $unit was not found invalid: $(echo $states)"
 done
+echo "App versions of the replicas (host, plan class, validation):"
+# shellcheck disable=SC2086
+replica_versions $phase2_units
 # The changed square fails dlsmate-check against the work unit; the changed count
 # only differs from the other replicas.
 grep -q "init_result(\[RESULT#[0-9]* ${square_unit}_[0-9]*\]) failed" "$project/log_$host/script_validator.log" ||
