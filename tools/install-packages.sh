@@ -35,7 +35,9 @@ done
 
 missing=()
 for package in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    # grep reads the whole output: a grep -q that stops early could fail the
+    # pipeline under pipefail with the writer's SIGPIPE.
+    if ! grep -q 'install ok installed' <<<"$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)"; then
         missing+=("$package")
     fi
 done
@@ -65,7 +67,7 @@ for package in "${missing[@]}"; do
     case "$package" in
     *:*)
         arch=${package#*:}
-        if ! { dpkg --print-architecture; dpkg --print-foreign-architectures; } | grep -qx "$arch"; then
+        if ! grep -qx "$arch" <<<"$(dpkg --print-architecture; dpkg --print-foreign-architectures)"; then
             echo "Adding the dpkg architecture $arch"
             "${sudo[@]}" dpkg --add-architecture "$arch"
         fi
