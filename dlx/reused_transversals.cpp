@@ -378,20 +378,24 @@ void rows_changed(KeptRowTables& kept, const Square& square, int first)
 // are put together only for a chain that is not empty.
 std::int32_t join_rows_six_to_nine(const KeptRowTables& kept)
 {
-    const std::uint32_t* const word6_of = kept.row_index[6].cell_word;
-    const std::uint32_t* const word7_of = kept.row_index[7].cell_word;
-    const std::uint32_t* const word8_of = kept.row_index[8].cell_word;
-    // Row 9's cell words, and below the part of rows 6-8, split into the
-    // two parts of the join key, so that the leaf only ORs and looks up.
+    // Local copies, addressed from the stack pointer, so that no register
+    // holds their addresses.  Row 9's cell words, and below the part of rows
+    // 6-8, are split into the two parts of the join key, so that the leaf only
+    // ORs and looks up.
+    std::uint32_t word6_of[10], word7_of[10], word8_of[10];
+    std::uint32_t closed6[10], closed7[10], closed8[10];
     std::uint32_t columns9_of[10];
     std::uint32_t values9_of[10];
     for (int c = 0; c < 10; ++c) {
+        word6_of[c] = kept.row_index[6].cell_word[c];
+        word7_of[c] = kept.row_index[7].cell_word[c];
+        word8_of[c] = kept.row_index[8].cell_word[c];
+        closed6[c] = kept.closed.by_cell[0][c];
+        closed7[c] = kept.closed.by_cell[1][c];
+        closed8[c] = kept.closed.by_cell[2][c];
         columns9_of[c] = kept.row_index[9].cell_word[c] & columns_part;
         values9_of[c] = kept.row_index[9].cell_word[c] >> value_shift;
     }
-    const std::uint32_t* const closed6 = kept.closed.by_cell[0];
-    const std::uint32_t* const closed7 = kept.closed.by_cell[1];
-    const std::uint32_t* const closed8 = kept.closed.by_cell[2];
     const std::uint32_t* const slots = kept.six.slot;
     const std::uint32_t stamp = kept.six.stamp;
     std::int32_t count = 0;
