@@ -79,10 +79,19 @@ constexpr JoinKeyTable make_join_key_table()
 
 constexpr JoinKeyTable join_keys = make_join_key_table();
 
+// A word's two parts that its key is looked up by: its columns and diagonals,
+// and its values.
+constexpr std::uint32_t columns_part = (1u << value_shift) - 1;
+
+inline std::uint32_t join_key_of_parts(std::uint32_t columns, std::uint32_t values)
+{
+    return join_keys.columns[columns] + join_keys.values[values];
+}
+
 inline std::uint32_t join_key(std::uint32_t word)
 {
     assert(word <= word_bits);
-    return join_keys.columns[word & 0xFFF] + join_keys.values[word >> value_shift];
+    return join_key_of_parts(word & columns_part, word >> value_shift);
 }
 
 constexpr int max_five_row_partials = 10 * 9 * 8 * 7 * 6;
@@ -113,7 +122,8 @@ struct FiveRowList {
 // index + 1 of the first link filed under it.  A slot or a next less stamp
 // that is head_limit or more ends the chain: stamps are multiples of
 // head_limit, so whatever an earlier stamp filed counts as empty, and the
-// table is emptied by taking the next stamp.
+// table is emptied by taking the next stamp.  So a slot is in use exactly when
+// it is above the stamp: an earlier stamp's slots lie below it.
 //
 // seen_values[c] holds the values that row 5 has had in column c since the
 // table was emptied; current_cell[tag] is 1 when the square's row 5 holds the
@@ -136,16 +146,28 @@ struct SixRowTable {
     std::uint8_t current_cell[160];
 };
 
+// For each cell of rows 6-8, the columns it closes in the rows below it: its
+// own column, the columns that hold its value and, when it lies on a diagonal,
+// that diagonal's cell of each lower row.  Ten bits a lower row: row 7 at bits
+// 0-9, row 8 at bits 10-19, row 9 at bits 20-29.  The columns of a row that
+// extend a rows 6-9 part are those that none of its cells closes, which is
+// what open_columns finds from the part's word, for one OR a cell.
+struct LowerRowsClosed {
+    std::uint32_t by_cell[3][10]; // [row - 6][column]
+};
+
 // Everything kept from one call to the next: the last square listed, the index
 // of its rows, the partial transversals of its rows 0-4 and those of rows 0-5
-// met since its rows 0-4 last changed.  Nothing here counts while `valid` is
-// false.  `rows_changed` is the one function that brings it up to a square.
+// met since its rows 0-4 last changed, and what the cells of rows 6-8 close
+// below them.  Nothing here counts while `valid` is false.  `rows_changed` is
+// the one function that brings it up to a square.
 struct KeptRowTables {
     bool valid;
     Square source;
     RowIndex row_index[10];
     FiveRowList five;
     SixRowTable six;
+    LowerRowsClosed closed;
 };
 
 KeptRowTables kept_row_tables;
@@ -282,6 +304,32 @@ void grow_six_row_table(SixRowTable& six, const FiveRowList& five, const RowInde
     six.count = count;
 }
 
+// The columns of a row that hold value v.
+inline std::uint32_t columns_holding(const RowIndex& row, std::uint32_t v)
+{
+    return v < 5 ? row.columns_low[1u << v] : row.columns_high[1u << (v - 5)];
+}
+
+// What each cell of rows 6-8 closes in rows 7-9, from those rows' cells and indexes.
+void close_lower_rows(LowerRowsClosed& closed, const RowIndex* rows, const std::uint8_t* cells)
+{
+    for (std::uint32_t k = 6; k < 9; ++k) {
+        for (std::uint32_t c = 0; c < 10; ++c) {
+            const std::uint32_t v = cells[10 * k + c];
+            std::uint32_t by_cell = 0;
+            for (std::uint32_t r = k + 1; r < 10; ++r) {
+                std::uint32_t in_row = 1u << c | columns_holding(rows[r], v);
+                if (c == k)
+                    in_row |= 1u << r;
+                else if (c == 9 - k)
+                    in_row |= 1u << (9 - r);
+                by_cell |= in_row << (10 * (r - 7));
+            }
+            closed.by_cell[k - 6][c] = by_cell;
+        }
+    }
+}
+
 // Brings the tables up to `square`, whose rows from `first` on differ from the
 // kept rows (10: none does).
 void rows_changed(KeptRowTables& kept, const Square& square, int first)
@@ -297,6 +345,8 @@ void rows_changed(KeptRowTables& kept, const Square& square, int first)
     }
     if (first < 6)
         grow_six_row_table(kept.six, kept.five, kept.row_index[5], kept.source.cells + 50);
+    if (first < 10)
+        close_lower_rows(kept.closed, kept.row_index, kept.source.cells);
 }
 
 // Files the rows 0-5 entries of the chain that starts at link i - 1 whose
@@ -323,33 +373,54 @@ void rows_changed(KeptRowTables& kept, const Square& square, int first)
 
 // Walks the partial transversals of rows 6-9 and joins each with the rows 0-5
 // entries filed under its key.  The four rows are written out so that the
-// innermost loop keeps its few values in registers; a part's columns are put
-// together only for a chain that is not empty.
+// innermost loop keeps its few values in registers; the columns open in the
+// rows below are the OR of what the part's cells close there; a part's columns
+// are put together only for a chain that is not empty.
 std::int32_t join_rows_six_to_nine(const KeptRowTables& kept)
 {
-    const RowIndex& row6 = kept.row_index[6];
-    const RowIndex& row7 = kept.row_index[7];
-    const RowIndex& row8 = kept.row_index[8];
-    const RowIndex& row9 = kept.row_index[9];
+    // Local copies, addressed from the stack pointer, so that no register
+    // holds their addresses.  Row 9's cell words, and below the part of rows
+    // 6-8, are split into the two parts of the join key, so that the leaf only
+    // ORs and looks up.
+    std::uint32_t word6_of[10], word7_of[10], word8_of[10];
+    std::uint32_t closed6[10], closed7[10], closed8[10];
+    std::uint32_t columns9_of[10];
+    std::uint32_t values9_of[10];
+    for (int c = 0; c < 10; ++c) {
+        word6_of[c] = kept.row_index[6].cell_word[c];
+        word7_of[c] = kept.row_index[7].cell_word[c];
+        word8_of[c] = kept.row_index[8].cell_word[c];
+        closed6[c] = kept.closed.by_cell[0][c];
+        closed7[c] = kept.closed.by_cell[1][c];
+        closed8[c] = kept.closed.by_cell[2][c];
+        columns9_of[c] = kept.row_index[9].cell_word[c] & columns_part;
+        values9_of[c] = kept.row_index[9].cell_word[c] >> value_shift;
+    }
     const std::uint32_t* const slots = kept.six.slot;
     const std::uint32_t stamp = kept.six.stamp;
     std::int32_t count = 0;
-    for (std::uint32_t open6 = open_columns(row6, 0); open6 != 0; open6 &= open6 - 1) {
+    for (std::uint32_t open6 = all_ten; open6 != 0; open6 &= open6 - 1) {
         const std::uint32_t c6 = static_cast<std::uint32_t>(std::countr_zero(open6));
-        const std::uint32_t word6 = row6.cell_word[c6];
-        for (std::uint32_t open7 = open_columns(row7, word6); open7 != 0; open7 &= open7 - 1) {
+        const std::uint32_t word6 = word6_of[c6];
+        const std::uint32_t below6 = closed6[c6];
+        for (std::uint32_t open7 = ~below6 & all_ten; open7 != 0; open7 &= open7 - 1) {
             const std::uint32_t c7 = static_cast<std::uint32_t>(std::countr_zero(open7));
-            const std::uint32_t word7 = word6 | row7.cell_word[c7];
-            for (std::uint32_t open8 = open_columns(row8, word7); open8 != 0; open8 &= open8 - 1) {
+            const std::uint32_t word7 = word6 | word7_of[c7];
+            const std::uint32_t below7 = below6 | closed7[c7];
+            for (std::uint32_t open8 = ~(below7 >> 10) & all_ten; open8 != 0; open8 &= open8 - 1) {
                 const std::uint32_t c8 = static_cast<std::uint32_t>(std::countr_zero(open8));
-                const std::uint32_t word8 = word7 | row8.cell_word[c8];
-                for (std::uint32_t open9 = open_columns(row9, word8); open9 != 0; open9 &= open9 - 1) {
+                const std::uint32_t word8 = word7 | word8_of[c8];
+                const std::uint32_t below8 = below7 | closed8[c8];
+                const std::uint32_t columns8 = word8 & columns_part;
+                const std::uint32_t values8 = word8 >> value_shift;
+                for (std::uint32_t open9 = ~(below8 >> 20) & all_ten; open9 != 0; open9 &= open9 - 1) {
                     const std::uint32_t c9 = static_cast<std::uint32_t>(std::countr_zero(open9));
-                    const std::uint32_t i = slots[join_key(word8 | row9.cell_word[c9])] - stamp;
-                    if (i < head_limit) [[unlikely]] {
+                    const std::uint32_t slot =
+                        slots[join_key_of_parts(columns8 | columns9_of[c9], values8 | values9_of[c9])];
+                    if (slot > stamp) [[unlikely]] {
                         const std::uint64_t columns = std::uint64_t{c6} << 24 | std::uint64_t{c7} << 28 |
                                                       std::uint64_t{c8} << 32 | std::uint64_t{c9} << 36;
-                        count = join_chain(kept.six, i, columns, count);
+                        count = join_chain(kept.six, slot - stamp, columns, count);
                     }
                 }
             }

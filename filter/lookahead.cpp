@@ -20,6 +20,27 @@
 
 namespace {
 
+// The number of values in a set of values.  std::popcount is a library call
+// where the processor may lack the POPCNT instruction, as the worker assumes.
+struct ValueCounts {
+    std::uint8_t of_set[1024];
+};
+
+constexpr ValueCounts make_value_counts()
+{
+    ValueCounts counts{};
+    for (unsigned set = 1; set < 1024; ++set)
+        counts.of_set[set] = static_cast<std::uint8_t>(counts.of_set[set & (set - 1)] + 1);
+    return counts;
+}
+
+constexpr ValueCounts value_counts = make_value_counts();
+
+inline int value_count(std::uint32_t set)
+{
+    return value_counts.of_set[set & 0x3FF];
+}
+
 // An open image whose comparison with Q one empty source row decides, and the
 // first cell at which it is not yet known to equal Q.
 struct ComparedImage {
@@ -142,7 +163,7 @@ bool keep_surviving_fillings(const GeneratorState& state, int r, const ComparedI
             continue;
         // Insertion by the number of values allowed, left to right on ties.
         const std::uint32_t free = (state.column_masks[c] | used) ^ 0x3FFu;
-        const int count = std::popcount(free);
+        const int count = value_count(free);
         int j = k++;
         for (; j > 0 && allowed[j - 1] > count; --j) {
             allowed[j] = allowed[j - 1];
@@ -205,7 +226,7 @@ bool surviving_rows_fit(int level)
         bool too_few_values = false;
         for (int column = 0; column < 10 && !too_few_values && !some_row_empty; ++column) {
             const std::uint64_t values = (reachable[column / 6] >> (10 * (column % 6))) & 0x3FF;
-            too_few_values = std::popcount(values) < rows_needing[column];
+            too_few_values = value_count(static_cast<std::uint32_t>(values)) < rows_needing[column];
         }
         fits = !some_row_empty && !too_few_values && surviving_rows_fit(level + 1);
         for (int n = 0; n < surviving_row_count; ++n) {

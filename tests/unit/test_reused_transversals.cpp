@@ -318,6 +318,29 @@ TEST(ReusedTransversals, FindTheSameSetOnArraysThatAreNotLatinSquares)
     }
 }
 
+TEST(ReusedTransversals, FindTheSameSetWhenOnlyRowsSixToNineChangeAndRepeatValues)
+{
+    // Rows 0-5 of the published square stay; each step refills one to four of
+    // rows 6-9 from a few values, so a value sits in several columns of a
+    // lower row and the diagonals' cells of rows 6-9 often share a value.
+    const Square p = published_square();
+    std::mt19937 random(1618);
+    Square array = p;
+    int with_transversals = 0;
+    forget_kept_rows();
+    for (int step = 0; step < array_count; ++step) {
+        const int spread = 2 + step % 9;
+        for (int r = 6 + static_cast<int>(random() % 4); r < 10; ++r)
+            for (int c = 0; c < 10; ++c)
+                array.cells[10 * r + c] = static_cast<std::uint8_t>(random() % spread + (random() % 2) * (10 - spread));
+        if (expect_same_as_dancing_links(array, "step " + std::to_string(step)) > 0)
+            ++with_transversals;
+        if (testing::Test::HasFailure())
+            return;
+    }
+    EXPECT_GT(with_transversals, array_count / 4);
+}
+
 TEST(ReusedTransversals, BeyondTheStoreTheyKeepCountingAndStoreOnlyTransversalsThatFit)
 {
     // Every row 0 1 ... 9: not Latin, and far more than the store holds.
