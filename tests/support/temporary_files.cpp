@@ -11,14 +11,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every temporary directory of the test process, removed when it ends.
+// Every temporary directory of the test process, removed when it ends, with
+// the console file that a worker run in it keeps beside it.
 struct TemporaryDirectories {
     std::vector<std::string> paths;
     ~TemporaryDirectories()
     {
         std::error_code ignored;
-        for (const std::string& path : paths)
+        for (const std::string& path : paths) {
             fs::remove_all(path, ignored);
+            fs::remove(path + ".console", ignored);
+        }
     }
 };
 TemporaryDirectories temporary_directories;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-// A fresh, empty directory under the system's temporary directory.
+// A fresh, empty directory under the system's temporary directory; it and the
+// file <directory>.console beside it (where worker runs put their console
+// output) are removed when the test process ends.
 std::string make_temporary_directory();
 
 void write_file(const std::string& path, const std::string& bytes);
