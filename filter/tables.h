@@ -3,12 +3,10 @@
 
 #include <cstdint>
 
-// A diagonal-preserving permutation p of rows and columns together with a renaming
-// m of the symbols: the image of a square S has cell (r, c) = m[S[p[r]][p[c]]].
-struct SymmetryMap {
-    std::int32_t positions[10];
-    std::int32_t values[10];
-};
+#include "filter/canonical_rule.h"
+
+// A map of the symmetry group: positions p, values m (filter/canonical_rule.h).
+using SymmetryMap = DlsSymmetryMap;
 
 inline constexpr int reflection_row_count = 56;
 inline constexpr int symmetry_map_count = 114;
