@@ -39,20 +39,20 @@ inline int skip_dead_prefixes(PrunedWalk& walk, int next, std::int64_t& budget)
     return next;
 }
 
-// Fills positions from k until the square is complete (80) or the space is
-// exhausted (-1), judging every placement as it is made; once `budget`
-// judgements are spent it stops short of a square and returns the length of
-// the judged prefix it stands on (1-79).
-inline int fill_judging(PrunedWalk& walk, int k, std::int64_t budget)
+// Fills positions from k until `length` are filled or the space is exhausted
+// (-1), judging every placement as it is made; once `budget` judgements are
+// spent it stops short and returns the length of the judged prefix it stands
+// on (1 to length - 1).
+inline int fill_judging(PrunedWalk& walk, int k, std::int64_t budget, int length = 80)
 {
-    while (k < 80) {
+    while (k < length) {
         k = skip_dead_prefixes(walk, step_forward(generator_state, k), budget);
-        if (budget <= 0 && k >= 0 && k < 80)
+        if (budget <= 0 && k >= 0 && k < length)
             return k;
         if (k < 0)
             return -1;
     }
-    return 80;
+    return length;
 }
 
 // Priming placed its positions without judging them: take them back and place
@@ -143,4 +143,38 @@ bool next_live_square()
     while ((step = next_live_step(UINT32_MAX)) == LiveStep::pause) {
     }
     return step == LiveStep::square;
+}
+
+LiveStep next_live_prefix_step(std::uint32_t judgements, std::uint32_t* prefix)
+{
+    GeneratorState& s = generator_state;
+    PrunedWalk& walk = live_walk;
+    int k = s.position;
+    if (k < 0)
+        return LiveStep::exhausted;
+    assert(k <= prefix_length);
+    std::int64_t budget = judgements;
+    if (!walk.paused)
+        k = judge_primed_positions(walk, k, budget);
+    if (k >= 0)
+        k = fill_judging(walk, k, budget, prefix_length);
+    const bool reached = k == prefix_length;
+    if (reached) {
+        for (int j = 0; j < prefix_length; ++j)
+            prefix[j] = s.chosen_bits[j];
+        k = skip_dead_prefixes(walk, back_up(s, prefix_length), budget);
+    }
+    s.position = k;
+    walk.paused = k >= 0;
+    return reached ? LiveStep::square : k < 0 ? LiveStep::exhausted : LiveStep::pause;
+}
+
+bool leave_prefix()
+{
+    GeneratorState& s = generator_state;
+    assert(s.position > prefix_length && s.position <= 80);
+    take_back(prefix_length, s.position);
+    s.position = back_up(s, prefix_length);
+    live_walk.paused = false;
+    return s.position >= 0;
 }

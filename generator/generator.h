@@ -34,3 +34,25 @@ enum class LiveStep { square, pause, exhausted };
 // it has been handed out, none from it on, and resume_generator with its values
 // would stand at the same place.  The next call goes on from there.
 LiveStep next_live_step(std::uint32_t judgements);
+
+// The GPU worker's walk hands out prefixes of the first rows (rows 0-4) and
+// leaves their completion to the device.
+inline constexpr int prefix_length = 40;
+
+// next_live_step stopped at prefixes of prefix_length positions: the prefixes
+// that the symmetry filter does not rule out, in increasing order, none of
+// whose completions the walk itself takes.  LiveStep::square hands one out: its
+// one-hot values into prefix[0 .. prefix_length); the walk has then already
+// moved past every square that begins with it.  LiveStep::pause as in
+// next_live_step, counting the judgements past a prefix handed out in the same
+// call.  After either, the walk stands where a checkpoint may record it (unless
+// its position is -1: the next call says exhausted).  Starts from where
+// prime_generator, resume_generator, next_live_prefix_step or leave_prefix
+// left the walk, at a position of at most prefix_length.
+LiveStep next_live_prefix_step(std::uint32_t judgements, std::uint32_t* prefix);
+
+// For a walk primed or resumed inside a prefix (position above
+// prefix_length): moves it past every square that begins with the prefix's
+// first prefix_length values, as if a walk had handed them all out.  False when
+// no square is left (position -1).
+bool leave_prefix();

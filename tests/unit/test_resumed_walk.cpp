@@ -3,6 +3,7 @@
 // exactly the squares of the uninterrupted walk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -212,6 +213,80 @@ TEST(ResumedWalk, RefusesValuesNoWalkStandsOn)
     // No values at all: the walk stands at the start of the space.
     ASSERT_TRUE(resume_generator(Values{}.data(), 0));
     EXPECT_EQ(generator_state.position, 0);
+}
+
+using Prefix = std::array<std::int32_t, prefix_length>;
+
+Prefix prefix_of(const std::uint32_t* bits)
+{
+    Prefix prefix{};
+    for (int k = 0; k < prefix_length; ++k)
+        prefix[k] = std::countr_zero(bits[k]);
+    return prefix;
+}
+
+TEST(ResumedWalk, ThePrefixWalkHandsOutThePrefixesOfTheSquaresInOrderAndGoesOnFromEveryPlace)
+{
+    for (const Slice& slice : slices()) {
+        const std::string where = "diagonal index " + std::to_string(slice.d) + ", " + slice.name;
+        load(slice);
+        if (!prime_generator())
+            continue;
+        // The prefixes of the uninterrupted walk's squares, each once, in order.
+        std::vector<Prefix> square_prefixes;
+        for (const Values& square : live_squares(squares_per_slice)) {
+            Prefix prefix{};
+            std::copy(square.begin(), square.begin() + prefix_length, prefix.begin());
+            if (square_prefixes.empty() || square_prefixes.back() != prefix)
+                square_prefixes.push_back(prefix);
+        }
+
+        load(slice);
+        ASSERT_TRUE(prime_generator());
+        ASSERT_LE(generator_state.position, prefix_length);
+        std::vector<Prefix> handed;
+        std::vector<Stand> stands;
+        std::uint32_t bits[prefix_length];
+        while (handed.size() < 2 * square_prefixes.size() + 10) {
+            const LiveStep step = next_live_prefix_step(3, bits);
+            if (step == LiveStep::exhausted)
+                break;
+            if (step == LiveStep::square)
+                handed.push_back(prefix_of(bits));
+            if (generator_state.position >= 0)
+                stands.push_back({generator_state.position, values_in_walk(generator_state.position), handed.size()});
+        }
+        for (std::size_t i = 1; i < handed.size(); ++i)
+            ASSERT_LT(handed[i - 1], handed[i]) << where;
+        // Each square's prefix is handed out (the walk also hands out prefixes
+        // whose every completion fails the filter).
+        std::size_t next = 0;
+        for (const Prefix& prefix : square_prefixes) {
+            if (!handed.empty() && prefix > handed.back())
+                break;
+            while (next < handed.size() && handed[next] < prefix)
+                ++next;
+            ASSERT_TRUE(next < handed.size() && handed[next] == prefix) << where;
+        }
+        EXPECT_EQ(next > 0, !square_prefixes.empty()) << where;
+
+        // From a sample of the places it stood, the walk hands out the same prefixes.
+        for (std::size_t i = 0; i < resumptions_per_walk && !stands.empty(); ++i) {
+            const Stand& stand = stands[(stands.size() - 1) * (i + 1) / resumptions_per_walk];
+            load(slice);
+            ASSERT_TRUE(resume_generator(stand.values.data(), stand.filled)) << where;
+            std::vector<Prefix> rest;
+            while (rest.size() < 5 && stand.squares_before + rest.size() < handed.size()) {
+                const LiveStep step = next_live_prefix_step(3, bits);
+                ASSERT_NE(step, LiveStep::exhausted) << where;
+                if (step == LiveStep::square)
+                    rest.push_back(prefix_of(bits));
+            }
+            const auto from = handed.begin() + static_cast<std::ptrdiff_t>(stand.squares_before);
+            ASSERT_EQ(rest, std::vector<Prefix>(from, from + static_cast<std::ptrdiff_t>(rest.size())))
+                << where << ", resumed on " << stand.filled << " values";
+        }
+    }
 }
 
 } // namespace
