@@ -17,6 +17,9 @@ typedef struct {
     int values[10];
 } DlsSymmetryMap;
 
+// The spaces (diagonal indices 0-55) whose anti-diagonal a reflection keeps.
+#define DLS_REFLECTION_ROWS 56
+
 // Writes the square of the one-hot values `chosen` (position k at free cell
 // cells[k]) and the diagonals (main 0-9, anti-diagonal `anti`) into q.
 DLS_FUNCTION void dls_assemble_square(const dls_u32* chosen, DLS_TABLE const int* cells, DLS_TABLE const int* anti,
@@ -116,6 +119,19 @@ DLS_FUNCTION int dls_is_canonical(const dls_u32* chosen, DLS_TABLE const int* ce
             return 0;
     }
     return 1;
+}
+
+// dls_is_canonical in the space of diagonal index d, from the worker's tables
+// (anti_diagonal_table, reflection_table, symmetry_index_table,
+// symmetry_map_table).
+DLS_FUNCTION int dls_is_canonical_in_space(const dls_u32* chosen, int d, DLS_TABLE const int* cells,
+                                           DLS_TABLE const int (*anti_rows)[10],
+                                           DLS_TABLE const int (*reflection_rows)[10], DLS_TABLE const dls_u32* groups,
+                                           DLS_TABLE const DlsSymmetryMap* maps, dls_u8* q, dls_u8* reflected)
+{
+    const dls_u32 group = groups[d];
+    return dls_is_canonical(chosen, cells, anti_rows[d], d < DLS_REFLECTION_ROWS ? reflection_rows[d] : 0,
+                            maps + (group >> 5), (int)(group & 31), q, reflected);
 }
 
 #endif

@@ -8,7 +8,7 @@
 // A map of the symmetry group: positions p, values m (filter/canonical_rule.h).
 using SymmetryMap = DlsSymmetryMap;
 
-inline constexpr int reflection_row_count = 56;
+inline constexpr int reflection_row_count = DLS_REFLECTION_ROWS;
 inline constexpr int symmetry_map_count = 114;
 
 // Row d (diagonal indices 0-55): the permutation that, applied to the

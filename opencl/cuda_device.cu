@@ -7,9 +7,13 @@
 
 #include <boinc_api.h>
 
+#include "filter/tables.h"
+#include "generator/state.h"
+#include "generator/tables.h"
 #include "opencl/kernel_macros.h"
 #include "opencl/launch.h"
 #include "opencl/mate_kernel.cl"
+#include "opencl/prefix_kernel.cl"
 
 namespace {
 
@@ -25,6 +29,14 @@ struct CudaMateDevice {
     dls_u64* stores = nullptr;
     int* counts = nullptr;
     int* verdicts = nullptr;
+    dls_u8* prefixes = nullptr;
+    int* kept_counts = nullptr;
+    int* first_squares = nullptr;
+    int* cell_order = nullptr; // the worker's tables, for the prefix kernels
+    int* anti_diagonals = nullptr;
+    int* reflections = nullptr;
+    dls_u32* groups = nullptr;
+    DlsSymmetryMap* maps = nullptr;
 };
 
 CudaMateDevice mate_device;
@@ -67,6 +79,11 @@ std::int32_t batch_size_for_device()
     return batch_capacity;
 }
 
+std::int32_t prefix_batch_size_for_device()
+{
+    return prefix_batch_capacity;
+}
+
 bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error)
 {
     // The buffers' capacities are compiled into these kernels.
@@ -90,6 +107,20 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
     allocate(m.stores, 2 * DLS_STORE_CAPACITY * std::size_t{batch_capacity});
     allocate(m.counts, batch_capacity);
     allocate(m.verdicts, batch_capacity);
+    allocate(m.prefixes, sizeof PrefixBatch::values);
+    allocate(m.kept_counts, prefix_batch_capacity);
+    allocate(m.first_squares, prefix_batch_capacity);
+    const auto table = [&](auto*& made, const void* data, std::size_t bytes) {
+        if (status == cudaSuccess)
+            status = cudaMalloc(&made, bytes);
+        if (status == cudaSuccess)
+            status = cudaMemcpy(made, data, bytes, cudaMemcpyHostToDevice);
+    };
+    table(m.cell_order, cell_order_table, sizeof cell_order_table);
+    table(m.anti_diagonals, anti_diagonal_table, sizeof anti_diagonal_table);
+    table(m.reflections, reflection_table, sizeof reflection_table);
+    table(m.groups, symmetry_index_table, sizeof symmetry_index_table);
+    table(m.maps, symmetry_map_table, sizeof symmetry_map_table);
     if (status != cudaSuccess)
         return error = cuda_error("cudaMalloc", status), false;
     return true;
@@ -132,6 +163,44 @@ bool answer_batch_on_device(MateBatch& batch, const char*& error)
     return answer_in_launches(batch, launch_block_capacity, run_launch_on_device, error);
 }
 
+bool count_kept_on_device(PrefixBatch& prefixes, const char*& error)
+{
+    CudaMateDevice& m = mate_device;
+    const int count = prefixes.size;
+    if (cudaMemcpy(m.prefixes, prefixes.values, sizeof prefixes.values[0] * count, cudaMemcpyHostToDevice) !=
+        cudaSuccess)
+        return error = "the prefixes could not be handed to the device", false;
+    const int threads = 128;
+    count_kept_completions<<<(count + threads - 1) / threads, threads>>>(
+        m.prefixes, count, generator_state.diagonal_index, m.cell_order, m.anti_diagonals, m.reflections, m.groups,
+        m.maps, m.kept_counts);
+    if (cudaGetLastError() != cudaSuccess)
+        return error = "the prefix kernel could not be started", false;
+    if (cudaMemcpy(prefixes.kept_counts, m.kept_counts, sizeof(int) * count, cudaMemcpyDeviceToHost) != cudaSuccess)
+        return error = "the counts could not be read back from the device", false;
+    return true;
+}
+
+bool list_kept_on_device(const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                         const char*& error)
+{
+    CudaMateDevice& m = mate_device;
+    if (cudaMemcpy(m.prefixes, prefixes.values[first], sizeof prefixes.values[0] * count, cudaMemcpyHostToDevice) !=
+            cudaSuccess ||
+        cudaMemcpy(m.first_squares, prefixes.first_squares + first, sizeof(int) * count, cudaMemcpyHostToDevice) !=
+            cudaSuccess)
+        return error = "the prefixes could not be handed to the device", false;
+    const int threads = 128;
+    list_kept_completions<<<(count + threads - 1) / threads, threads>>>(
+        m.prefixes, count, generator_state.diagonal_index, m.cell_order, m.anti_diagonals, m.reflections, m.groups,
+        m.maps, m.first_squares, m.squares);
+    if (cudaGetLastError() != cudaSuccess)
+        return error = "the prefix kernel could not be started", false;
+    if (cudaMemcpy(squares.squares, m.squares, sizeof(Square) * squares.size, cudaMemcpyDeviceToHost) != cudaSuccess)
+        return error = "the squares could not be read back from the device", false;
+    return true;
+}
+
 void close_mate_kernel()
 {
     CudaMateDevice& m = mate_device;
@@ -144,5 +213,13 @@ void close_mate_kernel()
     cudaFree(m.stores);
     cudaFree(m.counts);
     cudaFree(m.verdicts);
+    cudaFree(m.prefixes);
+    cudaFree(m.kept_counts);
+    cudaFree(m.first_squares);
+    cudaFree(m.cell_order);
+    cudaFree(m.anti_diagonals);
+    cudaFree(m.reflections);
+    cudaFree(m.groups);
+    cudaFree(m.maps);
     m = CudaMateDevice{m.device};
 }

@@ -9,6 +9,9 @@
 #include <initializer_list>
 #include <vector>
 
+#include "filter/tables.h"
+#include "generator/state.h"
+#include "generator/tables.h"
 #include "opencl/launch.h"
 
 // The kernel's source, generated at build time from opencl/*.cl and its headers.
@@ -26,7 +29,9 @@ struct OpenclMateDevice {
     cl_program program = nullptr;
     cl_kernel build_tables = nullptr;
     cl_kernel answer = nullptr;
-    std::size_t work_group_size = 0; // for both kernels
+    cl_kernel count_kept = nullptr;
+    cl_kernel list_kept = nullptr;
+    std::size_t work_group_size = 0; // for every kernel
     cl_mem squares = nullptr;
     cl_mem square_blocks = nullptr;
     cl_mem block_squares = nullptr;
@@ -36,6 +41,14 @@ struct OpenclMateDevice {
     cl_mem stores = nullptr;
     cl_mem counts = nullptr;
     cl_mem verdicts = nullptr;
+    cl_mem prefixes = nullptr;
+    cl_mem kept_counts = nullptr;
+    cl_mem first_squares = nullptr;
+    cl_mem cell_order = nullptr; // the worker's tables, for the prefix kernels
+    cl_mem anti_diagonals = nullptr;
+    cl_mem reflections = nullptr;
+    cl_mem groups = nullptr;
+    cl_mem maps = nullptr;
 };
 
 OpenclMateDevice mate_device;
@@ -146,6 +159,13 @@ std::int32_t batch_size_for_device()
     return (type & CL_DEVICE_TYPE_CPU) != 0 ? 1024 : batch_capacity;
 }
 
+std::int32_t prefix_batch_size_for_device()
+{
+    cl_device_type type = 0;
+    clGetDeviceInfo(mate_device.device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
+    return (type & CL_DEVICE_TYPE_CPU) != 0 ? 16 : prefix_batch_capacity;
+}
+
 bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error)
 {
     OpenclMateDevice& m = mate_device;
@@ -175,12 +195,16 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
     m.build_tables = clCreateKernel(m.program, "build_top_tables", &status);
     if (status == CL_SUCCESS)
         m.answer = clCreateKernel(m.program, "answer_mate_questions", &status);
+    if (status == CL_SUCCESS)
+        m.count_kept = clCreateKernel(m.program, "count_kept_completions", &status);
+    if (status == CL_SUCCESS)
+        m.list_kept = clCreateKernel(m.program, "list_kept_completions", &status);
     if (status != CL_SUCCESS)
         return error = cl_error("clCreateKernel", status), false;
     // Work groups of a fixed size (the global size rounded up to it), so that a
     // device compiling its kernels for each size (pocl) compiles them once.
     m.work_group_size = preferred_work_group_size;
-    for (cl_kernel kernel : {m.build_tables, m.answer}) {
+    for (cl_kernel kernel : {m.build_tables, m.answer, m.count_kept, m.list_kept}) {
         std::size_t largest = 0;
         status = clGetKernelWorkGroupInfo(kernel, m.device, CL_KERNEL_WORK_GROUP_SIZE, sizeof largest, &largest, nullptr);
         if (status != CL_SUCCESS)
@@ -193,7 +217,7 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
             made = clCreateBuffer(m.context, flags, bytes, nullptr, &status);
     };
     const std::size_t blocks = launch_block_capacity;
-    buffer(m.squares, CL_MEM_READ_ONLY, sizeof(Square) * batch_capacity);
+    buffer(m.squares, CL_MEM_READ_WRITE, sizeof(Square) * batch_capacity); // listed, then answered
     buffer(m.square_blocks, CL_MEM_READ_ONLY, sizeof(cl_int) * batch_capacity);
     buffer(m.block_squares, CL_MEM_READ_ONLY, sizeof(cl_int) * blocks);
     buffer(m.tables, CL_MEM_READ_WRITE, sizeof(cl_ulong) * static_cast<std::size_t>(table_capacity) * blocks);
@@ -202,6 +226,19 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
     buffer(m.stores, CL_MEM_READ_WRITE, sizeof(cl_ulong) * 2 * static_cast<std::size_t>(store_capacity) * batch_capacity);
     buffer(m.counts, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity);
     buffer(m.verdicts, CL_MEM_WRITE_ONLY, sizeof(cl_int) * batch_capacity);
+    buffer(m.prefixes, CL_MEM_READ_ONLY, sizeof PrefixBatch::values);
+    buffer(m.kept_counts, CL_MEM_WRITE_ONLY, sizeof PrefixBatch::kept_counts);
+    buffer(m.first_squares, CL_MEM_READ_ONLY, sizeof PrefixBatch::first_squares);
+    const auto table = [&](cl_mem& made, const void* data, std::size_t bytes) {
+        if (status == CL_SUCCESS)
+            made = clCreateBuffer(m.context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, bytes, const_cast<void*>(data),
+                                  &status);
+    };
+    table(m.cell_order, cell_order_table, sizeof cell_order_table);
+    table(m.anti_diagonals, anti_diagonal_table, sizeof anti_diagonal_table);
+    table(m.reflections, reflection_table, sizeof reflection_table);
+    table(m.groups, symmetry_index_table, sizeof symmetry_index_table);
+    table(m.maps, symmetry_map_table, sizeof symmetry_map_table);
     if (status != CL_SUCCESS)
         return error = cl_error("clCreateBuffer", status), false;
     return true;
@@ -251,6 +288,38 @@ bool run_launch_on_device(MateBatch& batch, const MateLaunch& launch, const char
     return true;
 }
 
+// Sets the arguments of a prefix kernel: the prefixes, their count, the space,
+// the tables, then `after`.
+cl_int set_prefix_arguments(cl_kernel kernel, cl_int prefix_count, std::initializer_list<const cl_mem*> after)
+{
+    OpenclMateDevice& m = mate_device;
+    const cl_int d = generator_state.diagonal_index;
+    cl_int status = set_arguments(kernel, {&m.prefixes}, prefix_count, {});
+    if (status == CL_SUCCESS)
+        status = clSetKernelArg(kernel, 2, sizeof(cl_int), &d);
+    cl_uint index = 3;
+    for (const cl_mem* buffer : {&m.cell_order, &m.anti_diagonals, &m.reflections, &m.groups, &m.maps})
+        if (status == CL_SUCCESS)
+            status = clSetKernelArg(kernel, index++, sizeof(cl_mem), buffer);
+    for (const cl_mem* buffer : after)
+        if (status == CL_SUCCESS)
+            status = clSetKernelArg(kernel, index++, sizeof(cl_mem), buffer);
+    return status;
+}
+
+// Runs a prefix kernel over `count` prefixes from `first`.
+bool run_prefix_kernel(cl_kernel kernel, const PrefixBatch& prefixes, std::int32_t first, std::int32_t count)
+{
+    OpenclMateDevice& m = mate_device;
+    cl_int status = clEnqueueWriteBuffer(m.queue, m.prefixes, CL_FALSE, 0, sizeof prefixes.values[0] * count,
+                                         prefixes.values[first], 0, nullptr, nullptr);
+    const std::size_t group = m.work_group_size;
+    const std::size_t items = (static_cast<std::size_t>(count) + group - 1) / group * group;
+    if (status == CL_SUCCESS)
+        status = clEnqueueNDRangeKernel(m.queue, kernel, 1, nullptr, &items, &group, 0, nullptr, nullptr);
+    return status == CL_SUCCESS;
+}
+
 } // namespace
 
 bool answer_batch_on_device(MateBatch& batch, const char*& error)
@@ -258,14 +327,42 @@ bool answer_batch_on_device(MateBatch& batch, const char*& error)
     return answer_in_launches(batch, launch_block_capacity, run_launch_on_device, error);
 }
 
+bool count_kept_on_device(PrefixBatch& prefixes, const char*& error)
+{
+    OpenclMateDevice& m = mate_device;
+    if (set_prefix_arguments(m.count_kept, prefixes.size, {&m.kept_counts}) != CL_SUCCESS ||
+        !run_prefix_kernel(m.count_kept, prefixes, 0, prefixes.size))
+        return error = "the prefix kernel could not be started", false;
+    if (clEnqueueReadBuffer(m.queue, m.kept_counts, CL_TRUE, 0, sizeof(cl_int) * prefixes.size, prefixes.kept_counts, 0,
+                            nullptr, nullptr) != CL_SUCCESS)
+        return error = "the counts could not be read back from the device", false;
+    return true;
+}
+
+bool list_kept_on_device(const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                         const char*& error)
+{
+    OpenclMateDevice& m = mate_device;
+    if (clEnqueueWriteBuffer(m.queue, m.first_squares, CL_FALSE, 0, sizeof(cl_int) * count,
+                             prefixes.first_squares + first, 0, nullptr, nullptr) != CL_SUCCESS ||
+        set_prefix_arguments(m.list_kept, count, {&m.first_squares, &m.squares}) != CL_SUCCESS ||
+        !run_prefix_kernel(m.list_kept, prefixes, first, count))
+        return error = "the prefix kernel could not be started", false;
+    if (clEnqueueReadBuffer(m.queue, m.squares, CL_TRUE, 0, sizeof(Square) * squares.size, squares.squares, 0, nullptr,
+                            nullptr) != CL_SUCCESS)
+        return error = "the squares could not be read back from the device", false;
+    return true;
+}
+
 void close_mate_kernel()
 {
     OpenclMateDevice& m = mate_device;
     for (cl_mem buffer : {m.squares, m.square_blocks, m.block_squares, m.tables, m.bucket_starts, m.table_sizes,
-                          m.stores, m.counts, m.verdicts})
+                          m.stores, m.counts, m.verdicts, m.prefixes, m.kept_counts, m.first_squares, m.cell_order,
+                          m.anti_diagonals, m.reflections, m.groups, m.maps})
         if (buffer != nullptr)
             clReleaseMemObject(buffer);
-    for (cl_kernel kernel : {m.build_tables, m.answer})
+    for (cl_kernel kernel : {m.build_tables, m.answer, m.count_kept, m.list_kept})
         if (kernel != nullptr)
             clReleaseKernel(kernel);
     if (m.program != nullptr)

@@ -19,7 +19,11 @@ bool choose_device(bool under_client, std::string& description, std::string& err
 // between checkpoints.
 std::int32_t batch_size_for_device();
 
-// Builds the embedded mate kernels for the chosen device with a store of
+// The prefixes a batch for the chosen device holds: prefix_batch_capacity for a
+// GPU, fewer for a processor, for the same reason.
+std::int32_t prefix_batch_size_for_device();
+
+// Builds the embedded kernels for the chosen device with a store of
 // `store_capacity` transversals a square and tables of `table_capacity` rows
 // 0-4 partial transversals (mate_store_capacity and mate_table_capacity in the
 // worker, smaller in tests that send squares back to the host), and the
@@ -29,6 +33,13 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
 // A BatchAnswerer: the batch's squares to the device, a launch at a time (the
 // tables of its blocks, then the answers of its squares), the answers back.
 bool answer_batch_on_device(MateBatch& batch, const char*& error);
+
+// A KeptCounter and a KeptLister: the prefixes to the device, the prefix
+// kernels in the space of generator_state.diagonal_index, the counts or the
+// squares back.
+bool count_kept_on_device(PrefixBatch& prefixes, const char*& error);
+bool list_kept_on_device(const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                         const char*& error);
 
 // Releases what open_mate_kernel made.
 void close_mate_kernel();

@@ -2,8 +2,16 @@
 
 #include <vector>
 
+#include "filter/tables.h"
+#include "generator/state.h"
+#include "generator/tables.h"
 #include "opencl/kernel_macros.h"
 #include "opencl/launch.h"
+
+namespace prefix_kernels {
+#include "opencl/prefix_kernel.cl"
+static_assert(DLS_PREFIX_LENGTH == prefix_length);
+} // namespace prefix_kernels
 
 // Each build of the kernels below, with the capacities it was compiled for.
 #define DLS_HOST_KERNELS \
@@ -90,4 +98,28 @@ bool answer_batch_on_host_tight_table(MateBatch& batch, const char*& error)
 bool answer_batch_on_host_few_tables(MateBatch& batch, const char*& error)
 {
     return answer_in_launches(batch, host_few_tables, run_launch_on_host<usual_buffers::Kernels>, error);
+}
+
+bool count_kept_on_host(PrefixBatch& prefixes, const char*&)
+{
+    for (int i = 0; i < prefixes.size; ++i) {
+        dls_host_work_item = i;
+        prefix_kernels::count_kept_completions(prefixes.values[0], prefixes.size, generator_state.diagonal_index,
+                                               cell_order_table, anti_diagonal_table[0], reflection_table[0],
+                                               symmetry_index_table, symmetry_map_table, prefixes.kept_counts);
+    }
+    return true;
+}
+
+bool list_kept_on_host(const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                       const char*&)
+{
+    for (int i = 0; i < count; ++i) {
+        dls_host_work_item = i;
+        prefix_kernels::list_kept_completions(prefixes.values[first], count, generator_state.diagonal_index,
+                                              cell_order_table, anti_diagonal_table[0], reflection_table[0],
+                                              symmetry_index_table, symmetry_map_table,
+                                              prefixes.first_squares + first, squares.squares[0].cells);
+    }
+    return true;
 }

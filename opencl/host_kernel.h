@@ -1,6 +1,6 @@
-// The mate kernels' source compiled as C++ and run on the host, work item by
-// work item: the reference the device is compared with in the tests, and the
-// same code under the sanitizers.
+// The kernels' source compiled as C++ and run on the host, work item by work
+// item: the reference the device is compared with in the tests, and the same
+// code under the sanitizers.
 #pragma once
 
 #include "opencl/batch.h"
@@ -21,3 +21,9 @@ inline constexpr int host_tight_table_capacity = 6720;
 // in many launches.
 bool answer_batch_on_host_few_tables(MateBatch& batch, const char*& error);
 inline constexpr int host_few_tables = 3;
+
+// A KeptCounter and a KeptLister: the prefix kernels, in the space of
+// generator_state.diagonal_index.
+bool count_kept_on_host(PrefixBatch& prefixes, const char*& error);
+bool list_kept_on_host(const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                       const char*& error);

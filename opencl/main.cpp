@@ -15,6 +15,9 @@
 
 namespace {
 
+// What the walk asks of the device.
+const DeviceCalls device_calls{count_kept_on_device, list_kept_on_device, answer_batch_on_device};
+
 // Chooses the device, builds the kernel for it and refuses a device that does
 // not answer the known squares rightly.
 int open_device(int, char**)
@@ -32,7 +35,8 @@ int open_device(int, char**)
                      boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
         return 1;
     }
-    if (!passes_self_test(answer_batch_on_device, self_test_answers, self_test_answer_count, error)) {
+    if (!passes_self_test(answer_batch_on_device, self_test_answers, self_test_answer_count, error) ||
+        !passes_prefix_self_test(device_calls, error)) {
         std::fprintf(stderr, "%s The device answers wrongly and is refused: %s\n",
                      boinc_msg_prefix(prefix, sizeof prefix), error.c_str());
         return 1;
@@ -43,7 +47,8 @@ int open_device(int, char**)
 bool search_on_device(std::FILE* result, const char* checkpoint_path, std::uint64_t result_length)
 {
     const char* error = nullptr;
-    if (run_batched_search(result, checkpoint_path, result_length, answer_batch_on_device, batch_size_for_device(), error))
+    const BatchSizes sizes{prefix_batch_size_for_device(), batch_size_for_device()};
+    if (run_batched_search(result, checkpoint_path, result_length, device_calls, sizes, error))
         return true;
     char prefix[256];
     std::fprintf(stderr, "%s The device failed: %s\n", boinc_msg_prefix(prefix, sizeof prefix), error);

@@ -1,4 +1,5 @@
-// The start-up check that a device answers the mate question rightly.
+// The start-up checks that a device answers rightly: the mate question, and
+// the completion of prefixes.
 #pragma once
 
 #include <cstdint>
@@ -21,3 +22,10 @@ extern const int self_test_answer_count;
 // batch; true when every count and verdict is the known one.  Otherwise
 // `failure` describes the first difference, or why the answerer failed.
 bool passes_self_test(BatchAnswerer answer, const KnownAnswer* cases, int count, std::string& failure);
+
+// Has the device count and list the kept completions of a few prefixes of the
+// run's space (generator_state, primed): its first three, and the one the
+// walk stands in or before.  True when they are those of the worker's own walk
+// and filter; otherwise `failure` describes the first difference, or why the
+// device failed.
+bool passes_prefix_self_test(const DeviceCalls& device, std::string& failure);

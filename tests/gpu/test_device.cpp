@@ -1,14 +1,16 @@
 // The device's answers (OpenCL, or CUDA in dlsmate_cuda_device_tests) against
 // the worker's own.  DLSMATE_GPU_SWEEP=1 (ctest -L gpu-sweep) checks 3000 kept
 // squares of each live and mixed unit and 1000 squares with mates instead of
-// 100 and 250.
+// 100 and 250, and 400 prefixes of each unit instead of 40.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "dlx/mate.h"
 #include "dlx/reused_transversals.h"
+#include "generator/state.h"
 #include "opencl/device.h"
 #include "opencl/host_kernel.h"
 #include "opencl/self_test.h"
@@ -95,6 +97,43 @@ TEST_F(Device, PassesTheSelfTest)
 {
     std::string failure;
     EXPECT_TRUE(passes_self_test(answer_batch_on_device, self_test_answers, self_test_answer_count, failure)) << failure;
+    kept_squares(read_text(live_and_mixed_units()[0]), 0);
+    EXPECT_TRUE(passes_prefix_self_test({count_kept_on_device, list_kept_on_device, answer_batch_on_device}, failure))
+        << failure;
+}
+
+TEST_F(Device, CompletesPrefixesAsTheKernelsOnTheHostDo)
+{
+    static PrefixBatch prefixes;
+    static MateBatch listed[2];
+    std::vector<std::string> units = live_and_mixed_units();
+    units.push_back(std::string(DLSMATE_SAMPLES_DIR) + "/sample.wu");
+    std::int64_t squares = 0;
+    for (const std::string& unit : units) {
+        handed_out_prefixes(read_text(unit), sweep() ? 400 : 40, prefixes);
+        ASSERT_GT(prefixes.size, 0) << unit;
+        const char* error = nullptr;
+        ASSERT_TRUE(count_kept_on_host(prefixes, error));
+        const std::vector<std::int32_t> host_counts(prefixes.kept_counts, prefixes.kept_counts + prefixes.size);
+        ASSERT_TRUE(count_kept_on_device(prefixes, error)) << error;
+        ASSERT_EQ(std::vector<std::int32_t>(prefixes.kept_counts, prefixes.kept_counts + prefixes.size), host_counts)
+            << unit;
+        // A batch of squares at a time, as the walk lists them.
+        for (std::int32_t first = 0, count = 0; first < prefixes.size; first += count) {
+            std::int32_t total = 0;
+            for (count = 0; first + count < prefixes.size && total + host_counts[first + count] <= batch_capacity;
+                 ++count) {
+                prefixes.first_squares[first + count] = total;
+                total += host_counts[first + count];
+            }
+            listed[0].size = listed[1].size = total;
+            ASSERT_TRUE(list_kept_on_host(prefixes, first, count, listed[0], error));
+            ASSERT_TRUE(list_kept_on_device(prefixes, first, count, listed[1], error)) << error;
+            ASSERT_EQ(std::memcmp(listed[0].squares, listed[1].squares, sizeof(Square) * total), 0) << unit;
+            squares += total;
+        }
+    }
+    EXPECT_GT(squares, 5000);
 }
 
 // Reopens the kernels with a store of `store_capacity` and tables of

@@ -1,4 +1,4 @@
-// The GPU worker's pieces that need no device: the kernel's source compiled as
+// The GPU worker's pieces that need no device: the kernels' source compiled as
 // C++ and run on the host, the batched walk, the self-test.
 #include <gtest/gtest.h>
 
@@ -9,8 +9,11 @@
 #include "tools/no_boinc.h"
 #include "dlx/mate.h"
 #include "dlx/reused_transversals.h"
+#include "filter/canonical.h"
 #include "generator/generator.h"
 #include "generator/search.h"
+#include "generator/state.h"
+#include "generator/tables.h"
 #include "io/checkpoint.h"
 #include "io/workunit.h"
 #include "opencl/batched_search.h"
@@ -26,6 +29,18 @@ namespace {
 
 // Batches small enough that a few hundred squares make several.
 constexpr std::int32_t batch_size = 64;
+
+// Batches of 3 prefixes and 64 squares: the host completes every prefix with
+// more kept squares than that (most in live regions).
+constexpr BatchSizes small_batches{3, batch_size};
+// Batches of squares that hold any prefix's: the device lists them all.
+constexpr BatchSizes roomy_batches{5, batch_capacity};
+
+// The device played by the kernels compiled as C++, with `answer` for the mates.
+DeviceCalls on_host(BatchAnswerer answer)
+{
+    return {count_kept_on_host, list_kept_on_host, answer};
+}
 
 // Answers of `answer` for the squares, a batch at a time.
 std::vector<std::pair<std::int32_t, std::int32_t>> answers_of(BatchAnswerer answer, const std::vector<Square>& squares)
@@ -197,7 +212,7 @@ struct Walk {
     bool finished = false;
 };
 
-Walk walk(const std::string& text, BatchAnswerer answer)
+Walk walk(const std::string& text, const DeviceCalls* device, BatchSizes sizes = small_batches)
 {
     forget_kept_rows();
     reported_fractions.clear();
@@ -206,11 +221,11 @@ Walk walk(const std::string& text, BatchAnswerer answer)
     std::FILE* result = std::tmpfile();
     Walk w;
     const char* error = nullptr;
-    if (answer == nullptr) {
+    if (device == nullptr) {
         run_search(result);
         w.finished = true;
     } else {
-        w.finished = run_batched_search(result, nullptr, 0, answer, batch_size, error);
+        w.finished = run_batched_search(result, nullptr, 0, *device, sizes, error);
     }
     w.result = contents_of(result);
     std::fclose(result);
@@ -248,13 +263,16 @@ std::vector<std::pair<std::string, std::string>> batch_edge_units()
 
 TEST(BatchedSearch, WritesWhatRunSearchWritesWhereverTheRunStops)
 {
+    const DeviceCalls device = on_host(answer_batch_on_host);
     for (const auto& [name, text] : batch_edge_units()) {
         const Walk cpu = walk(text, nullptr);
-        const Walk batched = walk(text, answer_batch_on_host);
-        EXPECT_TRUE(batched.finished) << name;
-        EXPECT_EQ(batched.result, cpu.result) << name;
-        EXPECT_EQ(batched.fractions, cpu.fractions) << name;
-        EXPECT_EQ(batched.passing_count, cpu.passing_count) << name;
+        for (const BatchSizes sizes : {small_batches, roomy_batches}) {
+            const Walk batched = walk(text, &device, sizes);
+            EXPECT_TRUE(batched.finished) << name;
+            EXPECT_EQ(batched.result, cpu.result) << name;
+            EXPECT_EQ(batched.fractions, cpu.fractions) << name;
+            EXPECT_EQ(batched.passing_count, cpu.passing_count) << name;
+        }
     }
     EXPECT_EQ(generator_state.position, -1);
     EXPECT_GT(generator_state.passing_count, 100u);
@@ -266,43 +284,118 @@ TEST(BatchedSearch, SquaresTheDeviceCannotHoldAreDecidedOnTheHost)
         const Walk cpu = walk(text, nullptr);
         for (BatchAnswerer answer : {answer_batch_on_host_small_store, answer_batch_on_host_tight_table,
                                      answer_batch_on_host_few_tables}) {
-            const Walk batched = walk(text, answer);
+            const DeviceCalls device = on_host(answer);
+            const Walk batched = walk(text, &device);
             EXPECT_EQ(batched.result, cpu.result) << name;
             EXPECT_EQ(batched.fractions, cpu.fractions) << name;
         }
     }
 }
 
+TEST(BatchedSearch, ARunResumedFromTheCpuWorkersPauseInsideAPrefixGoesOnExactly)
+{
+    // dlsmate's checkpoints record pauses of its walk, some deeper than a
+    // prefix: the GPU walk completes the rest of that prefix on the host.
+    std::string text = read_text(live_and_mixed_units()[5]);
+    text.replace(0, text.find('\n'), "36 2000");
+    forget_kept_rows();
+    ASSERT_TRUE(read_workunit_text(text));
+    ASSERT_TRUE(prime_generator());
+    std::vector<std::int32_t> values;
+    std::uint64_t passed = 0;
+    for (LiveStep step; (step = next_live_step(3)) != LiveStep::exhausted;) {
+        passed += step == LiveStep::square && is_canonical(generator_state.chosen_bits);
+        if (step == LiveStep::pause && generator_state.position > prefix_length && passed > 100) {
+            for (int k = 0; k < generator_state.position; ++k)
+                values.push_back(value_of(generator_state.chosen_bits[k]));
+            break;
+        }
+    }
+    ASSERT_FALSE(values.empty());
+
+    const DeviceCalls device = on_host(answer_batch_on_host);
+    std::string results[2];
+    for (int run = 0; run < 2; ++run) {
+        forget_kept_rows();
+        ASSERT_TRUE(read_workunit_text(text));
+        ASSERT_TRUE(resume_generator(values.data(), static_cast<int>(values.size())));
+        ASSERT_GT(generator_state.position, prefix_length);
+        generator_state.passing_count = passed;
+        std::FILE* result = std::tmpfile();
+        const char* error = nullptr;
+        if (run == 0)
+            run_search(result);
+        else
+            EXPECT_TRUE(run_batched_search(result, nullptr, 0, device, small_batches, error));
+        results[run] = contents_of(result);
+        std::fclose(result);
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_NE(results[0].find("X\r\n36 2000\r\n"), std::string::npos); // the limit's closing records
+}
+
 TEST(BatchedSearch, AFailingOrNonsensicalDeviceEndsTheWalkWithItsReason)
 {
     const std::string text = workunit_of(57, 100, Square{}, filled_square(9));
-    ASSERT_TRUE(read_workunit_text(text));
-    ASSERT_TRUE(prime_generator());
     std::FILE* result = std::tmpfile();
-    const char* error = nullptr;
-    EXPECT_FALSE(run_batched_search(
-        result, nullptr, 0, [](MateBatch&, const char*& why) { return why = "lost", false; }, batch_size, error));
-    EXPECT_STREQ(error, "lost");
-    EXPECT_EQ(contents_of(result), "");
-
-    ASSERT_TRUE(prime_generator());
-    generator_state.passing_count = 0;
-    EXPECT_FALSE(run_batched_search(
-        result, nullptr, 0,
-        [](MateBatch& batch, const char*&) {
-            for (int i = 0; i < batch.size; ++i)
-                batch.verdicts[i] = 7;
-            return true;
-        },
-        batch_size, error));
-    EXPECT_STREQ(error, "the device gave an answer that is no verdict");
-    EXPECT_EQ(contents_of(result), "");
+    const auto expect_failure = [&](const DeviceCalls& device, const char* reason) {
+        ASSERT_TRUE(read_workunit_text(text));
+        ASSERT_TRUE(prime_generator());
+        generator_state.passing_count = 0;
+        const char* error = nullptr;
+        EXPECT_FALSE(run_batched_search(result, nullptr, 0, device, roomy_batches, error));
+        EXPECT_STREQ(error, reason);
+        EXPECT_EQ(contents_of(result), "");
+    };
+    expect_failure(on_host([](MateBatch&, const char*& why) { return why = "lost", false; }), "lost");
+    expect_failure(on_host([](MateBatch& batch, const char*&) {
+                       for (int i = 0; i < batch.size; ++i)
+                           batch.verdicts[i] = 7;
+                       return true;
+                   }),
+                   "the device gave an answer that is no verdict");
+    expect_failure({[](PrefixBatch&, const char*& why) { return why = "no count", false; }, list_kept_on_host,
+                    answer_batch_on_host},
+                   "no count");
+    expect_failure({[](PrefixBatch& prefixes, const char*&) {
+                        for (int i = 0; i < prefixes.size; ++i)
+                            prefixes.kept_counts[i] = -1;
+                        return true;
+                    },
+                    list_kept_on_host, answer_batch_on_host},
+                   "the device gave a count that is none");
+    expect_failure({count_kept_on_host,
+                    [](const PrefixBatch&, std::int32_t, std::int32_t, MateBatch&, const char*& why) {
+                        return why = "no list", false;
+                    },
+                    answer_batch_on_host},
+                   "no list");
+    // Listed squares out of order, or of another prefix.
+    const char* const disorder = "the device listed squares that do not complete their prefixes in order";
+    expect_failure({count_kept_on_host,
+                    [](const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                       const char*& why) {
+                        list_kept_on_host(prefixes, first, count, squares, why);
+                        std::swap(squares.squares[0], squares.squares[1]);
+                        return true;
+                    },
+                    answer_batch_on_host},
+                   disorder);
+    expect_failure({count_kept_on_host,
+                    [](const PrefixBatch& prefixes, std::int32_t first, std::int32_t count, MateBatch& squares,
+                       const char*& why) {
+                        list_kept_on_host(prefixes, first, count, squares, why);
+                        squares.squares[0].cells[1] ^= 1;
+                        return true;
+                    },
+                    answer_batch_on_host},
+                   disorder);
     std::fclose(result);
 }
 
 TEST(BatchedSearch, CheckpointsBetweenBatchesFromWhichTheCpuWorkerGoesOnExactly)
 {
-    const std::string text = workunit_of(36, 3 * batch_size + 100, Square{}, filled_square(9));
+    const std::string text = workunit_of(36, 2000, Square{}, filled_square(9));
     const Walk cpu = walk(text, nullptr);
 
     const std::string checkpoint = make_temporary_directory() + "/checkpoint";
@@ -313,14 +406,14 @@ TEST(BatchedSearch, CheckpointsBetweenBatchesFromWhichTheCpuWorkerGoesOnExactly)
     checkpoint_due = true;
     completed_checkpoints = 0;
     const char* error = nullptr;
-    // A device that fails at its third batch leaves the checkpoint taken after
-    // the second.
+    // A device that fails at its third batch of prefixes leaves the checkpoint
+    // taken after the second.
     static int batches;
     batches = 0;
-    EXPECT_FALSE(run_batched_search(
-        result, checkpoint.c_str(), 0,
-        [](MateBatch& batch, const char*& why) { return ++batches <= 2 ? answer_batch_on_host(batch, why) : false; },
-        batch_size, error));
+    const DeviceCalls device{
+        [](PrefixBatch& prefixes, const char*& why) { return ++batches <= 2 ? count_kept_on_host(prefixes, why) : false; },
+        list_kept_on_host, answer_batch_on_host};
+    EXPECT_FALSE(run_batched_search(result, checkpoint.c_str(), 0, device, small_batches, error));
     checkpoint_due = false;
     // BOINC asks at every chance: at both batch ends and at every pause of the
     // walk, the batch in hand settled first.
@@ -332,7 +425,7 @@ TEST(BatchedSearch, CheckpointsBetweenBatchesFromWhichTheCpuWorkerGoesOnExactly)
     const char* reason = nullptr;
     ASSERT_EQ(read_checkpoint(checkpoint.c_str(), place, reason), CheckpointRead::matches);
     EXPECT_GT(place.passing_count, 0u);
-    EXPECT_LE(place.passing_count, 2u * batch_size);
+    EXPECT_LT(place.passing_count, cpu.passing_count);
     ASSERT_EQ(place.result_length, written.size());
 
     // The CPU loop goes on from it.
@@ -386,6 +479,65 @@ TEST(SelfTest, ADeviceThatAnswersOneSquareWronglyIsRefused)
 
     EXPECT_FALSE(passes_self_test([](MateBatch&, const char*& why) { return why = "no device", false; },
                                   self_test_answers, self_test_answer_count, failure));
+    EXPECT_EQ(failure, "no device");
+}
+
+TEST(SelfTest, TheKernelsOnTheHostCompleteThePrefixesOfEverySpaceAsTheWorkerDoes)
+{
+    std::vector<std::string> units = live_and_mixed_units();
+    units.push_back(std::string(DLSMATE_BENCH_UNITS_DIR) + "/dead-50-random.wu");
+    units.push_back(std::string(DLSMATE_SAMPLES_DIR) + "/sample.wu");
+    for (const std::string& unit : units) {
+        ASSERT_TRUE(read_workunit_text(read_text(unit)));
+        ASSERT_TRUE(prime_generator());
+        std::string failure;
+        EXPECT_TRUE(passes_prefix_self_test(on_host(answer_batch_on_host), failure)) << unit << ": " << failure;
+    }
+    // Every space: from its first square, and from inside a prefix.
+    for (int d = 1; d <= 67; d += 11) {
+        ASSERT_TRUE(read_workunit_text(workunit_of(d, 10, Square{}, filled_square(9))));
+        ASSERT_TRUE(prime_generator());
+        std::string failure;
+        EXPECT_TRUE(passes_prefix_self_test(on_host(answer_batch_on_host), failure)) << d << ": " << failure;
+    }
+}
+
+TEST(SelfTest, ADeviceThatCompletesAPrefixWronglyIsRefused)
+{
+    ASSERT_TRUE(read_workunit_text(read_text(live_and_mixed_units()[2])));
+    ASSERT_TRUE(prime_generator());
+    static std::int32_t known[4];
+    std::string failure;
+    const KeptCounter recording = [](PrefixBatch& prefixes, const char*& error) {
+        count_kept_on_host(prefixes, error);
+        for (int i = 0; i < prefixes.size; ++i)
+            known[i] = prefixes.kept_counts[i];
+        return true;
+    };
+    ASSERT_TRUE(passes_prefix_self_test({recording, list_kept_on_host, answer_batch_on_host}, failure)) << failure;
+    const std::int32_t total = known[0] + known[1] + known[2] + known[3];
+    ASSERT_GT(known[1], 0);
+
+    const KeptCounter one_more = [](PrefixBatch& prefixes, const char*& error) {
+        count_kept_on_host(prefixes, error);
+        ++prefixes.kept_counts[1];
+        return true;
+    };
+    EXPECT_FALSE(passes_prefix_self_test({one_more, list_kept_on_host, answer_batch_on_host}, failure));
+    EXPECT_EQ(failure, "prefix 2 of 4: " + std::to_string(known[1] + 1) + " kept squares; known: " +
+                           std::to_string(known[1]));
+
+    const KeptLister one_cell_off = [](const PrefixBatch& prefixes, std::int32_t first, std::int32_t count,
+                                       MateBatch& squares, const char*& error) {
+        list_kept_on_host(prefixes, first, count, squares, error);
+        squares.squares[2].cells[99] ^= 1;
+        return true;
+    };
+    EXPECT_FALSE(passes_prefix_self_test({count_kept_on_host, one_cell_off, answer_batch_on_host}, failure));
+    EXPECT_EQ(failure, "kept square 3 of " + std::to_string(total) + " differs from the worker's");
+
+    const KeptCounter none = [](PrefixBatch&, const char*& error) { return error = "no device", false; };
+    EXPECT_FALSE(passes_prefix_self_test({none, list_kept_on_host, answer_batch_on_host}, failure));
     EXPECT_EQ(failure, "no device");
 }
 

@@ -12,6 +12,7 @@
 #include "filter/canonical.h"
 #include "generator/generator.h"
 #include "generator/state.h"
+#include "generator/tables.h"
 #include "io/workunit.h"
 
 std::vector<std::string> live_and_mixed_units()
@@ -45,6 +46,22 @@ std::vector<Square> kept_squares(const std::string& text, int count)
         squares.push_back(assembled_square);
     }
     return squares;
+}
+
+void handed_out_prefixes(const std::string& text, int count, PrefixBatch& prefixes)
+{
+    kept_squares(text, 0);
+    prefixes.size = 0;
+    if (generator_state.position > prefix_length && !leave_prefix())
+        return;
+    std::uint32_t prefix[prefix_length];
+    for (LiveStep step; prefixes.size < count && (step = next_live_prefix_step(64, prefix)) != LiveStep::exhausted;) {
+        if (step != LiveStep::square)
+            continue;
+        for (int k = 0; k < prefix_length; ++k)
+            prefixes.values[prefixes.size][k] = static_cast<std::uint8_t>(value_of(prefix[k]));
+        ++prefixes.size;
+    }
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "generator/square.h"
+#include "opencl/batch.h"
 
 // The work units of bench/units whose walks keep squares: four live, three mixed.
 std::vector<std::string> live_and_mixed_units();
@@ -16,6 +17,11 @@ std::string read_text(const std::string& path);
 // The first `count` squares that pass the filter in the walk of the work unit
 // `text` (fewer when its walk ends first).
 std::vector<Square> kept_squares(const std::string& text, int count);
+
+// Reads the work unit of `text`, primes the walk and fills `prefixes` with the
+// first `count` prefixes (at most prefix_batch_capacity) that the GPU worker's
+// walk hands out past the one it starts in.
+void handed_out_prefixes(const std::string& text, int count, PrefixBatch& prefixes);
 
 // `count` distinct images of the published self-orthogonal square and of the
 // sample's square under maps that keep a mate: one permutation p of rows and
