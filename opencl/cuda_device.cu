@@ -7,13 +7,12 @@
 
 #include <boinc_api.h>
 
-#include "filter/tables.h"
 #include "generator/state.h"
-#include "generator/tables.h"
 #include "opencl/kernel_macros.h"
 #include "opencl/launch.h"
 #include "opencl/mate_kernel.cl"
 #include "opencl/prefix_kernel.cl"
+#include "opencl/worker_tables.h"
 
 namespace {
 
@@ -32,14 +31,16 @@ struct CudaMateDevice {
     dls_u8* prefixes = nullptr;
     int* kept_counts = nullptr;
     int* first_squares = nullptr;
-    int* cell_order = nullptr; // the worker's tables, for the prefix kernels
-    int* anti_diagonals = nullptr;
-    int* reflections = nullptr;
-    dls_u32* groups = nullptr;
-    DlsSymmetryMap* maps = nullptr;
+    void* tables_of_worker[worker_table_count] = {}; // for the prefix kernels
 };
 
 CudaMateDevice mate_device;
+
+// The prefix kernels' table arguments, in worker_tables' order.
+#define CUDA_WORKER_TABLES(m) \
+    static_cast<const int*>((m).tables_of_worker[0]), static_cast<const int*>((m).tables_of_worker[1]), \
+        static_cast<const int*>((m).tables_of_worker[2]), static_cast<const dls_u32*>((m).tables_of_worker[3]), \
+        static_cast<const DlsSymmetryMap*>((m).tables_of_worker[4])
 
 std::string cuda_error(const char* call, cudaError_t status)
 {
@@ -110,17 +111,13 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
     allocate(m.prefixes, sizeof PrefixBatch::values);
     allocate(m.kept_counts, prefix_batch_capacity);
     allocate(m.first_squares, prefix_batch_capacity);
-    const auto table = [&](auto*& made, const void* data, std::size_t bytes) {
+    for (int t = 0; t < worker_table_count; ++t) {
         if (status == cudaSuccess)
-            status = cudaMalloc(&made, bytes);
+            status = cudaMalloc(&m.tables_of_worker[t], worker_tables[t].bytes);
         if (status == cudaSuccess)
-            status = cudaMemcpy(made, data, bytes, cudaMemcpyHostToDevice);
-    };
-    table(m.cell_order, cell_order_table, sizeof cell_order_table);
-    table(m.anti_diagonals, anti_diagonal_table, sizeof anti_diagonal_table);
-    table(m.reflections, reflection_table, sizeof reflection_table);
-    table(m.groups, symmetry_index_table, sizeof symmetry_index_table);
-    table(m.maps, symmetry_map_table, sizeof symmetry_map_table);
+            status = cudaMemcpy(m.tables_of_worker[t], worker_tables[t].data, worker_tables[t].bytes,
+                                cudaMemcpyHostToDevice);
+    }
     if (status != cudaSuccess)
         return error = cuda_error("cudaMalloc", status), false;
     return true;
@@ -172,8 +169,7 @@ bool count_kept_on_device(PrefixBatch& prefixes, const char*& error)
         return error = "the prefixes could not be handed to the device", false;
     const int threads = 128;
     count_kept_completions<<<(count + threads - 1) / threads, threads>>>(
-        m.prefixes, count, generator_state.diagonal_index, m.cell_order, m.anti_diagonals, m.reflections, m.groups,
-        m.maps, m.kept_counts);
+        m.prefixes, count, generator_state.diagonal_index, CUDA_WORKER_TABLES(m), m.kept_counts);
     if (cudaGetLastError() != cudaSuccess)
         return error = "the prefix kernel could not be started", false;
     if (cudaMemcpy(prefixes.kept_counts, m.kept_counts, sizeof(int) * count, cudaMemcpyDeviceToHost) != cudaSuccess)
@@ -192,8 +188,7 @@ bool list_kept_on_device(const PrefixBatch& prefixes, std::int32_t first, std::i
         return error = "the prefixes could not be handed to the device", false;
     const int threads = 128;
     list_kept_completions<<<(count + threads - 1) / threads, threads>>>(
-        m.prefixes, count, generator_state.diagonal_index, m.cell_order, m.anti_diagonals, m.reflections, m.groups,
-        m.maps, m.first_squares, m.squares);
+        m.prefixes, count, generator_state.diagonal_index, CUDA_WORKER_TABLES(m), m.first_squares, m.squares);
     if (cudaGetLastError() != cudaSuccess)
         return error = "the prefix kernel could not be started", false;
     if (cudaMemcpy(squares.squares, m.squares, sizeof(Square) * squares.size, cudaMemcpyDeviceToHost) != cudaSuccess)
@@ -216,10 +211,7 @@ void close_mate_kernel()
     cudaFree(m.prefixes);
     cudaFree(m.kept_counts);
     cudaFree(m.first_squares);
-    cudaFree(m.cell_order);
-    cudaFree(m.anti_diagonals);
-    cudaFree(m.reflections);
-    cudaFree(m.groups);
-    cudaFree(m.maps);
+    for (void* table : m.tables_of_worker)
+        cudaFree(table);
     m = CudaMateDevice{m.device};
 }

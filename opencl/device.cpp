@@ -9,10 +9,9 @@
 #include <initializer_list>
 #include <vector>
 
-#include "filter/tables.h"
 #include "generator/state.h"
-#include "generator/tables.h"
 #include "opencl/launch.h"
+#include "opencl/worker_tables.h"
 
 // The kernel's source, generated at build time from opencl/*.cl and its headers.
 extern const char mate_kernel_source[];
@@ -44,11 +43,7 @@ struct OpenclMateDevice {
     cl_mem prefixes = nullptr;
     cl_mem kept_counts = nullptr;
     cl_mem first_squares = nullptr;
-    cl_mem cell_order = nullptr; // the worker's tables, for the prefix kernels
-    cl_mem anti_diagonals = nullptr;
-    cl_mem reflections = nullptr;
-    cl_mem groups = nullptr;
-    cl_mem maps = nullptr;
+    cl_mem tables_of_worker[worker_table_count] = {}; // for the prefix kernels
 };
 
 OpenclMateDevice mate_device;
@@ -229,16 +224,12 @@ bool open_mate_kernel(int store_capacity, int table_capacity, std::string& error
     buffer(m.prefixes, CL_MEM_READ_ONLY, sizeof PrefixBatch::values);
     buffer(m.kept_counts, CL_MEM_WRITE_ONLY, sizeof PrefixBatch::kept_counts);
     buffer(m.first_squares, CL_MEM_READ_ONLY, sizeof PrefixBatch::first_squares);
-    const auto table = [&](cl_mem& made, const void* data, std::size_t bytes) {
+    for (int t = 0; t < worker_table_count; ++t) {
         if (status == CL_SUCCESS)
-            made = clCreateBuffer(m.context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, bytes, const_cast<void*>(data),
-                                  &status);
-    };
-    table(m.cell_order, cell_order_table, sizeof cell_order_table);
-    table(m.anti_diagonals, anti_diagonal_table, sizeof anti_diagonal_table);
-    table(m.reflections, reflection_table, sizeof reflection_table);
-    table(m.groups, symmetry_index_table, sizeof symmetry_index_table);
-    table(m.maps, symmetry_map_table, sizeof symmetry_map_table);
+            m.tables_of_worker[t] = clCreateBuffer(m.context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                                   worker_tables[t].bytes, const_cast<void*>(worker_tables[t].data),
+                                                   &status);
+    }
     if (status != CL_SUCCESS)
         return error = cl_error("clCreateBuffer", status), false;
     return true;
@@ -298,9 +289,9 @@ cl_int set_prefix_arguments(cl_kernel kernel, cl_int prefix_count, std::initiali
     if (status == CL_SUCCESS)
         status = clSetKernelArg(kernel, 2, sizeof(cl_int), &d);
     cl_uint index = 3;
-    for (const cl_mem* buffer : {&m.cell_order, &m.anti_diagonals, &m.reflections, &m.groups, &m.maps})
+    for (const cl_mem& buffer : m.tables_of_worker)
         if (status == CL_SUCCESS)
-            status = clSetKernelArg(kernel, index++, sizeof(cl_mem), buffer);
+            status = clSetKernelArg(kernel, index++, sizeof(cl_mem), &buffer);
     for (const cl_mem* buffer : after)
         if (status == CL_SUCCESS)
             status = clSetKernelArg(kernel, index++, sizeof(cl_mem), buffer);
@@ -358,8 +349,10 @@ void close_mate_kernel()
 {
     OpenclMateDevice& m = mate_device;
     for (cl_mem buffer : {m.squares, m.square_blocks, m.block_squares, m.tables, m.bucket_starts, m.table_sizes,
-                          m.stores, m.counts, m.verdicts, m.prefixes, m.kept_counts, m.first_squares, m.cell_order,
-                          m.anti_diagonals, m.reflections, m.groups, m.maps})
+                          m.stores, m.counts, m.verdicts, m.prefixes, m.kept_counts, m.first_squares})
+        if (buffer != nullptr)
+            clReleaseMemObject(buffer);
+    for (cl_mem buffer : m.tables_of_worker)
         if (buffer != nullptr)
             clReleaseMemObject(buffer);
     for (cl_kernel kernel : {m.build_tables, m.answer, m.count_kept, m.list_kept})
