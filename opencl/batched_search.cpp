@@ -52,6 +52,14 @@ BatchEnd settle_squares(std::FILE* result, std::uint64_t& result_length, BatchAn
     return BatchEnd::go_on;
 }
 
+// Whether the run stops at square i of pending_squares (none before it does).
+bool stops_at(std::int32_t i)
+{
+    const GeneratorState& s = generator_state;
+    return run_stops_at(pending_squares.squares[i], s.passing_count + static_cast<std::uint64_t>(i) + 1, s.end_square,
+                        s.square_limit) != RunStop::goes_on;
+}
+
 // Completes on the host the prefix of prefix_length positions that host_walk
 // stands in: its squares from position k on, the kept ones answered
 // `batch_size` at a time.
@@ -66,7 +74,7 @@ BatchEnd complete_on_host(int k, std::FILE* result, std::uint64_t& result_length
         if (!is_canonical(walk.chosen_bits))
             continue;
         batch.squares[batch.size++] = assembled_square;
-        if (batch.size == batch_size) {
+        if (batch.size == batch_size || stops_at(batch.size - 1)) {
             const BatchEnd end = settle_squares(result, result_length, answer, error);
             if (end != BatchEnd::go_on)
                 return end;
@@ -143,6 +151,13 @@ BatchEnd settle_prefixes(std::FILE* result, std::uint64_t& result_length, const 
                 squares.size = 0;
                 error = "the device listed squares that do not complete their prefixes in order";
                 return BatchEnd::failed;
+            }
+        }
+        // No square past the one the run stops at is answered.
+        for (std::int32_t i = 0; i < squares.size; ++i) {
+            if (stops_at(i)) {
+                squares.size = i + 1;
+                break;
             }
         }
         const BatchEnd end = settle_squares(result, result_length, device.answer, error);

@@ -263,15 +263,22 @@ std::vector<std::pair<std::string, std::string>> batch_edge_units()
 
 TEST(BatchedSearch, WritesWhatRunSearchWritesWhereverTheRunStops)
 {
-    const DeviceCalls device = on_host(answer_batch_on_host);
+    // Every square the run takes is answered once, and none past its stop.
+    static std::uint64_t answered;
+    const DeviceCalls device = on_host([](MateBatch& batch, const char*& error) {
+        answered += static_cast<std::uint64_t>(batch.size);
+        return answer_batch_on_host(batch, error);
+    });
     for (const auto& [name, text] : batch_edge_units()) {
         const Walk cpu = walk(text, nullptr);
         for (const BatchSizes sizes : {small_batches, roomy_batches}) {
+            answered = 0;
             const Walk batched = walk(text, &device, sizes);
             EXPECT_TRUE(batched.finished) << name;
             EXPECT_EQ(batched.result, cpu.result) << name;
             EXPECT_EQ(batched.fractions, cpu.fractions) << name;
             EXPECT_EQ(batched.passing_count, cpu.passing_count) << name;
+            EXPECT_EQ(answered, cpu.passing_count) << name;
         }
     }
     EXPECT_EQ(generator_state.position, -1);
