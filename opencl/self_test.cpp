@@ -30,7 +30,8 @@ int kept_completions(Square* squares, int capacity)
 }
 
 // Adds the prefix that self_test_walk stands on to the test's batch, with its
-// kept completions from squares[first] on; returns their number.
+// kept completions from squares[first] on (as many as batch_capacity squares
+// hold); returns their number.
 int add_prefix(Square* squares, int first)
 {
     GeneratorState& walk = self_test_walk;
@@ -39,7 +40,8 @@ int add_prefix(Square* squares, int first)
         prefixes.values[prefixes.size][k] = static_cast<std::uint8_t>(value_of(walk.chosen_bits[k]));
     ++prefixes.size;
     // The walk ends on the prefix again, its completions taken off.
-    return kept_completions(squares + first, batch_capacity - first);
+    const int from = first < batch_capacity ? first : batch_capacity;
+    return kept_completions(squares + from, batch_capacity - from);
 }
 
 Square square_from_rows(const char* rows)
