@@ -4,7 +4,8 @@
 # the worker's own (21,000 kept squares, 1,000 squares with mates), compares
 # the GPU worker's result files with dlsmate's on every test work unit, and
 # measures kept squares per second on the benchmark units beside dlsmate on one
-# core, in the same run.
+# core, in the same run, and where the GPU worker's time goes (device calls,
+# processor's walk).
 #
 #   tests/gpu/device-check.sh [BUILD_DIR]
 #
@@ -57,7 +58,8 @@ if [ "$backend" = opencl ] && ! grep -q 'dlsmate-opencl' "$build/Makefile" "$bui
     backend=cuda
 fi
 worker=$build/opencl/dlsmate-$backend
-targets=(dlsmate "dlsmate-$backend" "dlsmate_${backend}_device_tests" "dlsmate_${backend}_worker_tests")
+timer=$build/opencl/dlsmate_time_$([ "$backend" = opencl ] && echo device || echo cuda)
+targets=(dlsmate "dlsmate-$backend" "dlsmate_${backend}_device_tests" "dlsmate_${backend}_worker_tests" "$(basename "$timer")")
 run timeout 240 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" || { say "build failed"; exit 1; }
 say "backend: $backend ($worker); build done after $(( $(date +%s) - started )) s"
 
@@ -94,6 +96,17 @@ for unit in bench/units/live-*.wu bench/units/mixed-*.wu; do
     gpu=$(seconds "$worker" "$unit" "$gpu_limit")
     say "$(basename "$unit" .wu) | $(awk "BEGIN { c = 20000 / ($cpu - $cpu_fixed); g = $gpu_limit / ($gpu - $gpu_fixed);
         printf \"%.0f | %.0f | %.3g\", c, g, g / c }")"
+done
+
+# Where the GPU worker's time goes: the device's calls (kernels and transfers)
+# and the processor's walk, each unit with the GPU worker's limit.
+say "== where the time goes (wall seconds; the device opened and self-tested first)"
+for unit in bench/units/live-*.wu bench/units/mixed-*.wu; do
+    [ $(( $(date +%s) - started )) -lt 460 ] || { say "(out of time: the remaining units are not timed)"; break; }
+    d=$(mktemp -d)
+    { echo "$(head -1 "$unit" | cut -d' ' -f1) $gpu_limit"; tail -n +2 "$unit"; } >"$d/in"
+    say "$(basename "$unit" .wu): $(timeout 60 "$timer" "$d/in" "$d/out" 2>&1 | tail -1)"
+    rm -rf "$d"
 done
 
 say "== answers: $([ $answers = 0 ] && echo right || echo WRONG); result files: $([ $files = 0 ] && echo identical || echo DIFFERENT); $(( $(date +%s) - started )) s"
