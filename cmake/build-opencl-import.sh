@@ -30,21 +30,21 @@ fail() {
 [ -f "$headers/CL/cl.h" ] || fail "no Khronos OpenCL headers at $headers/CL (Debian: opencl-c-headers)"
 command -v "$target-dlltool" >/dev/null || fail "$target-dlltool is missing (MinGW-w64's binutils)"
 
-rm -rf "$folder/include" "$folder/lib"
+rm -rf "${folder:?}/include" "${folder:?}/lib"
 mkdir -p "$folder/include/CL" "$folder/lib"
 cp "$headers"/CL/*.h "$folder/include/CL/"
 
 # cl.h declares each function as "extern CL_API_ENTRY <type> CL_API_CALL" and
 # its name with "(" on the next line.
-functions=$(awk '/CL_API_CALL$/ { getline; if (match($0, /^cl[A-Za-z0-9_]*\(/)) print substr($0, 1, RLENGTH - 1) }' \
+mapfile -t functions < <(awk '/CL_API_CALL$/ { getline; if (match($0, /^cl[A-Za-z0-9_]*\(/)) print substr($0, 1, RLENGTH - 1) }' \
     "$headers/CL/cl.h" | sort -u)
 for needed in clGetPlatformIDs clGetDeviceIDs clBuildProgram clEnqueueNDRangeKernel; do
-    grep -qx "$needed" <<<"$functions" || fail "found no declaration of $needed in $headers/CL/cl.h"
+    printf '%s\n' "${functions[@]}" | grep -qx "$needed" || fail "found no declaration of $needed in $headers/CL/cl.h"
 done
 {
     echo "LIBRARY OpenCL.dll"
     echo "EXPORTS"
-    printf '    %s\n' $functions
+    printf '    %s\n' "${functions[@]}"
 } >"$folder/OpenCL.def"
 "$target-dlltool" -d "$folder/OpenCL.def" -l "$folder/lib/libOpenCL.a"
-echo "OpenCL import library for $target ($(wc -w <<<"$functions") functions of OpenCL.dll): $folder"
+echo "OpenCL import library for $target (${#functions[@]} functions of OpenCL.dll): $folder"

@@ -23,12 +23,13 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 pack=$source_dir/deploy/make-app-version.sh
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | sort | tr '\n' ' '; }
+# shellcheck disable=SC2046 # one DLL a word
 [ "$(imports "$worker")" = "$(printf '%s\n' $(imports "$cpu_worker") OpenCL.dll | sort | tr '\n' ' ')" ] ||
     fail "the GPU worker imports $(imports "$worker"), the CPU worker $(imports "$cpu_worker")"
 
 api=$(grep -ao 'API_VERSION_[0-9.]*' "$worker" | head -n 1 | sed 's/^API_VERSION_//')
-classes=$(sed -n 's:.*<name>\(.*\)</name>.*:\1:p' "$source_dir/deploy/gpu_plan_classes.xml")
-[ "$(echo $classes)" = "opencl_nvidia opencl_amd opencl_intel" ] || fail "plan classes: $classes"
+classes=$(sed -n 's:.*<name>\(.*\)</name>.*:\1:p' "$source_dir/deploy/gpu_plan_classes.xml" | tr '\n' ' ')
+[ "$classes" = "opencl_nvidia opencl_amd opencl_intel " ] || fail "plan classes: $classes"
 for plan in $classes; do
     "$pack" --port windows_x86_64 "$worker" "$work/pack" "$plan" >"$work/log" || fail "packing $plan: $(cat "$work/log")"
     folder=$work/pack/apps/dlsmate/1.00/windows_x86_64__$plan
@@ -58,4 +59,4 @@ refused() { # refused EXPECTED_MESSAGE ARGUMENT...
 }
 refused "$worker imports OpenCL.dll: a GPU worker, to be packed with a plan class"
 refused "gpu_plan_classes.xml has no plan class opencl_nonesuch" opencl_nonesuch
-echo "the Windows GPU worker packed for" $classes"; without a class or with an undefined one refused"
+echo "the Windows GPU worker packed for ${classes% }; without a class or with an undefined one refused"
