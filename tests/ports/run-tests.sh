@@ -128,6 +128,17 @@ compare_with_native() {
         problems+=("stderr.txt differs: $(diff "$expected/log" "$got/log" | tr '\n' ' ' || true)")
 }
 
+# Counts the run called $1 as passed or, with the problems found, as failed.
+tally() {
+    if [ ${#problems[@]} -eq 0 ]; then
+        passed=$((passed + 1))
+    else
+        failures=$((failures + 1))
+        echo "$1: FAILED"
+        printf '    %s\n' "${problems[@]}"
+    fi
+}
+
 # Runs the OpenCL worker $2 of port $1 (runner set) on gpu_units and without
 # any OpenCL implementation; counts failures, or marks it not run.
 check_gpu_worker() {
@@ -165,13 +176,7 @@ check_gpu_worker() {
             problems+=("no device line after the standalone notice")
         fi
         compare_with_native "$port-opencl/$name" "$name"
-        if [ ${#problems[@]} -eq 0 ]; then
-            passed=$((passed + 1))
-        else
-            failures=$((failures + 1))
-            echo "$port: dlsmate-opencl: $name: FAILED"
-            printf '    %s\n' "${problems[@]}"
-        fi
+        tally "$port: dlsmate-opencl: $name"
     done
     echo "$port: dlsmate-opencl: $passed of ${#gpu_units[@]} work units as the native build, on ${devices[0]:-no device}"
     [ "$(printf '%s\n' "${devices[@]}" | sort -u | wc -l)" -le 1 ] || {
@@ -237,13 +242,7 @@ for port in "${ports[@]}"; do
         run_unit "$port/$name" "$unit" "${runner[@]}" "$worker"
         problems=()
         compare_with_native "$port/$name" "$name"
-        if [ ${#problems[@]} -eq 0 ]; then
-            passed=$((passed + 1))
-        else
-            failures=$((failures + 1))
-            echo "$port: $name: FAILED"
-            printf '    %s\n' "${problems[@]}"
-        fi
+        tally "$port: $name"
     done
     echo "$port: $passed of ${#units[@]} work units as the native build"
 
