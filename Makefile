@@ -119,6 +119,9 @@ test-ports: ports build
 	tests/ports/run-tests.sh $(PORTS_BUILD) $(BUILD)
 	cd $(BUILD) && DLSMATE_STATIC_WORKER=$(abspath $(PORTS_BUILD))/x86_64-linux-static/dlsmate \
 	  ctest --output-on-failure -L client -R StaticLinux
+	cd $(BUILD) && DLSMATE_WINDOWS_WORKER=$(abspath $(PORTS_BUILD))/x86_64-w64-mingw32/dlsmate.exe \
+	  DLSMATE_WINDOWS_GPU_WORKER=$(abspath $(PORTS_BUILD))/x86_64-w64-mingw32/opencl/dlsmate-opencl.exe \
+	  ctest --output-on-failure -R '^gpu_pack_windows_port$$'
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PORTS_BUILD)

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Builds BOINC's application libraries, libboinc_api.a and libboinc.a, as static
-# archives for one target from a BOINC source tarball:
+# archives for one target from a BOINC source tarball (and libboinc_opencl.a,
+# boinc_get_opencl_ids, for a port with an OpenCL worker):
 #
 #   cmake/build-boinc.sh <target> <BOINC source tarball> <folder>
 #
 # <target> is x86_64-w64-mingw32 or i686-w64-mingw32 (BOINC's own lib/Makefile.mingw,
 # unchanged) or x86_64-linux-static (BOINC's autotools build, static archives only).
 # Writes <folder>/include/boinc/ (the headers), <folder>/lib/libboinc_api.a and
-# <folder>/lib/libboinc.a, and <folder>/api_version (the API version the archive
-# carries, for example 7.20.5).  The sources are unpacked into <folder>/src; a
-# finished build leaves <folder>/stamp, and a second call with the same tarball
-# does nothing.
+# <folder>/lib/libboinc.a (and libboinc_opencl.a), and <folder>/api_version (the
+# API version the archive carries, for example 7.20.5).  The sources are
+# unpacked into <folder>/src; a finished build leaves <folder>/stamp, and a
+# second call with the same tarball does nothing.
 set -euo pipefail
 
 if [ $# -ne 3 ]; then
@@ -31,11 +32,15 @@ fail() {
 # shellcheck source=ports.sh
 . "$(dirname "$0")/ports.sh"
 port_fields "$target" || fail "unknown target $target"
+libraries=(libboinc_api.a libboinc.a)
+[ -z "$port_gpu_worker" ] || libraries+=(libboinc_opencl.a)
 
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 tarball=$(cd "$(dirname "$tarball")" && pwd)/$(basename "$tarball")
 stamp="$target $(stat -c '%s %Y' "$tarball") $tarball"
+# (a build without libboinc_opencl.a is not enough for a port that needs it)
+[ -z "$port_gpu_worker" ] || stamp="$stamp with libboinc_opencl.a"
 if [ -f "$folder/stamp" ] && [ "$(cat "$folder/stamp")" = "$stamp" ]; then
     exit 0
 fi
@@ -52,10 +57,10 @@ case "$target" in
     command -v "$target-g++-posix" >/dev/null || fail "$target-g++-posix is missing (make ports installs it)"
     [ -f "$src/win_build/config.h" ] || fail "$tarball has no win_build/config.h"
     mkdir -p "$src/build-mingw"
-    echo "Building libboinc_api.a and libboinc.a for $target (lib/Makefile.mingw)"
+    echo "Building ${libraries[*]} for $target (lib/Makefile.mingw)"
     make -C "$src/build-mingw" -j "$jobs" -f "$src/lib/Makefile.mingw" \
         BOINC_SRC="$src" MINGW="$target" CC="$target-gcc-posix" CXX="$target-g++-posix" \
-        libboinc_api.a libboinc.a
+        "${libraries[@]}"
     built=$src/build-mingw
     ;;
 x86_64-linux-static)
@@ -84,7 +89,9 @@ x86_64-linux-static)
 esac
 
 mkdir -p "$folder/include/boinc" "$folder/lib"
-cp "$built/libboinc_api.a" "$built/libboinc.a" "$folder/lib/"
+for library in "${libraries[@]}"; do
+    cp "$built/$library" "$folder/lib/"
+done
 cp "$src"/api/*.h "$src"/lib/*.h "$src/version.h" "$folder/include/boinc/"
 case "$target" in
 *-w64-mingw32) cp "$src/win_build/config.h" "$folder/include/boinc/" ;;

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Builds the worker and its module tests for each port into <folder>/<port>/, each
 # with BOINC's libraries built from the tarball in DLSMATE_BOINC_SOURCE, and packs
-# every worker as an app version into <folder>/pack (deploy/make-port-version.sh):
+# every worker as an app version into <folder>/pack (deploy/make-port-version.sh).
+# A port with an OpenCL worker (cmake/ports.sh: Windows x86-64) also builds
+# dlsmate-opencl, linked with an import library of OpenCL.dll made in
+# <folder>/opencl-<port> (cmake/build-opencl-import.sh), and packs it once for
+# each GPU plan class of deploy/gpu_plan_classes.xml:
 #
 #   DLSMATE_BOINC_SOURCE=<BOINC source tarball> cmake/build-ports.sh <folder> [PORT...]
 #   cmake/build-ports.sh --check-source    only says how to provide the source if it is missing
@@ -51,11 +55,23 @@ for port in "${ports[@]}"; do
     port_fields "$port" || { echo "$0: unknown port $port" >&2; exit 1; }
     echo "== $port"
     JOBS=$jobs "$root/cmake/build-boinc.sh" "$port" "$DLSMATE_BOINC_SOURCE" "$folder/boinc-$port"
+    opencl=()
+    targets=(dlsmate dlsmate_unit_tests)
+    if [ -n "$port_gpu_worker" ]; then
+        "$root/cmake/build-opencl-import.sh" "$port" "$folder/opencl-$port"
+        opencl=(-DOpenCL_INCLUDE_DIR="$folder/opencl-$port/include" -DOpenCL_LIBRARY="$folder/opencl-$port/lib/libOpenCL.a")
+        targets+=(dlsmate-opencl)
+    fi
     cmake -S "$root" -B "$folder/$port" \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$port.cmake" -DCMAKE_BUILD_TYPE=Release \
-        -DDLSMATE_BOINC_PREFIX="$folder/boinc-$port" \
+        -DDLSMATE_BOINC_PREFIX="$folder/boinc-$port" "${opencl[@]}" \
         -DDLSMATE_TESTS=OFF -DDLSMATE_TOOLS=OFF -DDLSMATE_PORT_TESTS=ON >/dev/null
-    cmake --build "$folder/$port" -j "$jobs" --target dlsmate dlsmate_unit_tests
+    cmake --build "$folder/$port" -j "$jobs" --target "${targets[@]}"
     "$root/deploy/make-port-version.sh" "$port_platform" "$folder/$port/$port_worker" "$folder/pack"
+    if [ -n "$port_gpu_worker" ]; then
+        for class in $(sed -n 's:.*<name>\(.*\)</name>.*:\1:p' "$root/deploy/gpu_plan_classes.xml"); do
+            "$root/deploy/make-port-version.sh" "$port_platform" "$folder/$port/$port_gpu_worker" "$folder/pack" "$class"
+        done
+    fi
 done
 echo "ports built in $folder; app versions in $folder/pack"

@@ -11,17 +11,19 @@ dlsmate_ports=(x86_64-w64-mingw32 i686-w64-mingw32 x86_64-linux-static)
 #   port_format    the executable's file format as objdump -f names it
 #   port_wine      the wine that runs it here (wine64, wine32), empty: runs natively
 #   port_loader    that wine's loader
+#   port_gpu_worker  the OpenCL worker's file name in the build folder (linked with
+#                  an import library of OpenCL.dll); empty: the port has none
 port_fields() {
     case "$1" in
     x86_64-w64-mingw32)
         port_platform=windows_x86_64 port_worker=dlsmate.exe port_format=pei-x86-64
-        port_wine=wine64 port_loader=/usr/lib/wine/wine64 ;;
+        port_wine=wine64 port_loader=/usr/lib/wine/wine64 port_gpu_worker=opencl/dlsmate-opencl.exe ;;
     i686-w64-mingw32)
         port_platform=windows_intelx86 port_worker=dlsmate.exe port_format=pei-i386
-        port_wine=wine32 port_loader=/usr/lib/wine/wine ;;
+        port_wine=wine32 port_loader=/usr/lib/wine/wine port_gpu_worker= ;;
     x86_64-linux-static)
         port_platform=x86_64-pc-linux-gnu port_worker=dlsmate port_format=elf64-x86-64
-        port_wine= port_loader= ;;
+        port_wine= port_loader= port_gpu_worker= ;;
     *) return 1 ;;
     esac
 }

@@ -2,7 +2,7 @@
 # Packs a built worker as a BOINC app version:
 #
 #   deploy/make-app-version.sh <worker> <output folder> [<plan class> [<plan class file>]]
-#   deploy/make-app-version.sh --port <platform> <worker> <output folder>
+#   deploy/make-app-version.sh --port <platform> <worker> <output folder> [<plan class> [<plan class file>]]
 #
 # The first form packs the native build with the BOINC libraries it links beside
 # it, so that volunteers' machines need no BOINC development package; it writes
@@ -30,13 +30,17 @@
 # <api_version> is the API version marker that the static libboinc_api put into
 # the executable.  It refuses a Linux worker that needs any shared library and
 # a Windows one that needs a DLL of the GCC runtime, and checks that the
-# executable is built for the platform.
+# executable is built for the platform.  With a plan class (the Windows GPU
+# worker, dlsmate-opencl.exe, which imports OpenCL.dll, the OpenCL loader that
+# GPU drivers install) the app version goes to <platform>__<plan class>/, its
+# executable's name carries the class, and no anonymous-platform files are
+# written; OpenCL.dll is accepted only there.
 set -euo pipefail
 
 port=
 if [ "${1:-}" = --port ]; then
-    if [ $# -ne 4 ]; then
-        echo "usage: $0 --port <windows_x86_64|windows_intelx86|x86_64-pc-linux-gnu> <worker> <output folder>" >&2
+    if [ $# -lt 4 ] || [ $# -gt 6 ]; then
+        echo "usage: $0 --port <windows_x86_64|windows_intelx86|x86_64-pc-linux-gnu> <worker> <output folder> [<plan class> [<plan class file>]]" >&2
         exit 2
     fi
     port=yes
@@ -79,6 +83,12 @@ write_version_xml() {
     } >"$folder/version.xml"
 }
 
+# The plan class must be one the plan class file defines.
+check_plan_class() {
+    [ -f "$plan_classes" ] || fail "no plan class file $plan_classes"
+    grep -q "<name>$plan_class</name>" "$plan_classes" || fail "$(basename "$plan_classes") has no plan class $plan_class"
+}
+
 [ -f "$worker" ] || fail "no worker at $worker"
 app=$(element app_name)
 version_num=$(element version_num)
@@ -92,6 +102,8 @@ if [ -n "$port" ]; then
     friendly=$(element user_friendly_name)
     header=$(objdump -f "$worker" 2>/dev/null) || fail "$worker is not an executable objdump knows"
     platform_port "$platform" || fail "unknown platform $platform"
+    [ -z "$plan_class" ] || check_plan_class
+    class_suffix=${plan_class:+__$plan_class}
     case "$platform" in
     windows_x86_64 | windows_intelx86)
         format=$port_format
@@ -104,11 +116,12 @@ if [ -n "$port" ]; then
         for dll in $dlls; do
             case "${dll,,}" in
             advapi32.dll | kernel32.dll | msvcrt.dll | shell32.dll | user32.dll | psapi.dll | ws2_32.dll | ole32.dll | winmm.dll) ;;
+            opencl.dll) [ -n "$plan_class" ] || fail "$worker imports $dll: a GPU worker, to be packed with a plan class" ;;
             *) fail "$worker imports $dll, which a Windows host may not have" ;;
             esac
         done
         echo "imports:" $dlls
-        executable=${app}_${version}_${platform}.exe
+        executable=${app}_${version}_${platform}$class_suffix.exe
         ;;
     x86_64-pc-linux-gnu)
         grep -q "file format $port_format" <<<"$header" || fail "$worker is not an x86-64 ELF executable"
@@ -120,7 +133,7 @@ if [ -n "$port" ]; then
             fail "$worker asks for a dynamic loader; not a static build"
         fi
         echo "static executable, no shared library"
-        executable=${app}_${version}_${platform}
+        executable=${app}_${version}_${platform}$class_suffix
         ;;
     *) fail "unknown platform $platform" ;;
     esac
@@ -128,10 +141,14 @@ if [ -n "$port" ]; then
     api_version=$(grep -ao 'API_VERSION_[0-9.]*' "$worker" | head -n 1 | sed 's/^API_VERSION_//')
     [ -n "$api_version" ] || fail "$worker carries no API_VERSION marker: not linked with a static libboinc_api?"
 
-    server=$out/apps/$app/$version/$platform
+    server=$out/apps/$app/$version/$platform$class_suffix
     mkdir -p "$server"
     install -m 755 "$worker" "$server/$executable"
     write_version_xml "$server" "$executable" "$api_version"
+    if [ -n "$plan_class" ]; then
+        echo "app version $app $version for $platform ($plan_class): $server"
+        exit 0
+    fi
 
     anonymous=$out/anonymous/$platform
     mkdir -p "$anonymous"
@@ -165,8 +182,7 @@ else
     executable=${app}_${version}_${platform}
     grep -q "<name>$executable</name>" "$app_info" || fail "app_info.xml does not name the executable $executable"
     if [ -n "$plan_class" ]; then
-        [ -f "$plan_classes" ] || fail "no plan class file $plan_classes"
-        grep -q "<name>$plan_class</name>" "$plan_classes" || fail "$(basename "$plan_classes") has no plan class $plan_class"
+        check_plan_class
         executable=${executable}__$plan_class
     fi
 
