@@ -39,7 +39,7 @@ cp "$headers"/CL/*.h "$folder/include/CL/"
 mapfile -t functions < <(awk '/CL_API_CALL$/ { getline; if (match($0, /^cl[A-Za-z0-9_]*\(/)) print substr($0, 1, RLENGTH - 1) }' \
     "$headers/CL/cl.h" | sort -u)
 for needed in clGetPlatformIDs clGetDeviceIDs clBuildProgram clEnqueueNDRangeKernel; do
-    printf '%s\n' "${functions[@]}" | grep -qx "$needed" || fail "found no declaration of $needed in $headers/CL/cl.h"
+    grep -qx "$needed" <<<"$(printf '%s\n' "${functions[@]}")" || fail "found no declaration of $needed in $headers/CL/cl.h"
 done
 {
     echo "LIBRARY OpenCL.dll"
